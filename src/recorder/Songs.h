@@ -1,0 +1,38 @@
+// The song store: 128 slots of up to 4000 note events, kept for the whole run,
+// loaded from and saved to one "song.%03d" file per slot that holds a song.
+#pragma once
+
+#include <cstdint>
+
+namespace clavora {
+
+constexpr int kSongSlots = 128;
+constexpr int kSongEvents = 4000;
+constexpr int16_t SONG_END = -100;
+
+// One recorded key press (velocity 100) or release (velocity 0), stamped with the
+// recorder clock in frames. Both fields SONG_END make an end marker.
+struct SongEvent {
+    int16_t nKey;
+    int16_t nVelocity;
+    int32_t nTick;
+};
+static_assert(sizeof(SongEvent) == 8);
+
+// Event e of slot s is g_aSongs[e][s].
+extern SongEvent g_aSongs[kSongEvents][kSongSlots];
+
+inline bool IsEndMarker(const SongEvent& e) { return e.nKey == SONG_END && e.nVelocity == SONG_END; }
+// The slot light's test: event 0 is an end marker.
+inline bool SlotIsEmpty(int slot) { return IsEndMarker(g_aSongs[0][slot]); }
+// The test of saving and of the start-up playback: neither field of event 0 is SONG_END.
+inline bool SlotHoldsSong(int slot) {
+    return g_aSongs[0][slot].nKey != SONG_END && g_aSongs[0][slot].nVelocity != SONG_END;
+}
+
+// Empties one slot: all events zero, event 0 an end marker.
+void ClearSlot(int slot);
+// Empties every slot.
+void ClearSongs();
+
+}  // namespace clavora

@@ -1,0 +1,124 @@
+#include "fake/FakePlatform.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "platform/resources/Resources.h"
+
+namespace clavora::test {
+
+void FakePlatform::RunModal(WindowHandler& handler) {
+    log.push_back("RunModal");
+    modalEnded = false;
+    handler.OnInitDialog();
+    if (script) script(handler);
+    handler.OnDestroy();
+    log.push_back("Destroyed");
+}
+
+void FakePlatform::EndModal() {
+    log.push_back("EndModal");
+    modalEnded = true;
+}
+
+void FakePlatform::Present(const uint32_t* pixels) {
+    frame.assign(pixels, pixels + static_cast<size_t>(kFrameWidth) * kFrameHeight);
+    ++presented;
+}
+
+void FakePlatform::DrawIcon(int x, int y) {
+    iconX = x;
+    iconY = y;
+}
+
+bool FakePlatform::StartFrameTimer(int periodMs) {
+    log.push_back("StartFrameTimer");
+    timerRunning = true;
+    timerPeriod = periodMs;
+    return true;
+}
+
+void FakePlatform::StopFrameTimer() {
+    log.push_back("StopFrameTimer");
+    timerRunning = false;
+}
+
+bool FakePlatform::MidiOutOpen() {
+    log.push_back("MidiOutOpen");
+    midiOutOpen = true;
+    return true;
+}
+
+void FakePlatform::MidiOutClose() {
+    log.push_back("MidiOutClose");
+    midiOutOpen = false;
+}
+
+bool FakePlatform::MidiInOpen(MidiInCallback callback, uintptr_t instance) {
+    log.push_back("MidiInOpen");
+    if (!midiInAvailable) return false;
+    midiIn = callback;
+    midiInInstance = instance;
+    return true;
+}
+
+void FakePlatform::MidiInClose() {
+    log.push_back("MidiInClose");
+    midiIn = nullptr;
+}
+
+void FakePlatform::SeedRandom(uint32_t s) { seed = s; }
+
+int32_t FakePlatform::Random() {
+    if (!randoms.empty()) {
+        const int32_t r = randoms.front();
+        randoms.pop_front();
+        return r;
+    }
+    lcg_ = lcg_ * 1103515245u + 12345u;
+    return static_cast<int32_t>((lcg_ >> 16) & 0x7FFF);
+}
+
+ResourceBytes FakePlatform::FindResource(int id) { return FindEmbeddedResource(id); }
+
+void FakePlatform::SendMidiIn(uint32_t msg) {
+    if (midiIn) midiIn(nullptr, MIM_DATA, midiInInstance, msg, 0);
+}
+
+TempDir::TempDir() {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) throw std::runtime_error("getcwd");
+    old_ = cwd;
+    std::string tmpl = (std::filesystem::temp_directory_path() / "clavora-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
+    path_ = tmpl;
+    if (chdir(path_.c_str()) != 0) throw std::runtime_error("chdir");
+}
+
+TempDir::~TempDir() {
+    if (chdir(old_.c_str()) != 0) std::perror("chdir");
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool FileExists(const std::string& name) { return std::filesystem::exists(name); }
+
+}  // namespace clavora::test
