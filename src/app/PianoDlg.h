@@ -67,6 +67,9 @@ public:
 
     // Piano and MIDI output (piano/).
     void SetKey(int16_t key, int16_t value);
+    // SetKey for the key a played note falls on (MIDI input, playback): a note without
+    // a key, key index -1 included, changes no state and never releases all keys.
+    void SetKeyOfNote(int16_t key, int16_t value);
     void NoteOn(int16_t keyNumber);
     void NoteOff(int16_t keyNumber);
     void SelectProgram(int16_t program);

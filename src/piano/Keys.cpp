@@ -72,6 +72,15 @@ void CPianoDlg::SetKey(int16_t key, int16_t value) {
     if (m_nMode == MODE_PIANO && value != 0) JudgePianoKey(key);
 }
 
+void CPianoDlg::SetKeyOfNote(int16_t key, int16_t value) {
+    if (key == -1) {
+        // Key index -1 means "release all" to SetKey; a note there simply has no key.
+        if (m_nMode == MODE_PIANO && value != 0) JudgePianoKey(key);
+        return;
+    }
+    SetKey(key, value);
+}
+
 void CPianoDlg::NoteOn(int16_t keyNumber) {
     RecordEvent(keyNumber, 100);
     // Notes outside the MIDI range 0..127 are never packed into a message.
