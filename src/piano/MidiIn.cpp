@@ -3,20 +3,26 @@
 
 namespace clavora {
 
+// Called for every incoming message, one at a time, under the window lock.
 void MidiInProc(void* /*hMidiIn*/, uint32_t wMsg, uintptr_t /*dwInstance*/, uintptr_t dwParam1,
                 uintptr_t /*dwParam2*/) {
     if (wMsg != MIM_DATA) return;
     CPianoDlg* dlg = g_pMainDlg;
+    // Once the window has started closing nothing may touch its state.
     if (!dlg || dlg->IsClosing()) return;
     if ((dwParam1 & 0xFF) != 0x90) return;
     const auto note = static_cast<int16_t>((dwParam1 >> 8) & 0xFF);
     const auto velocity = static_cast<int16_t>((dwParam1 >> 16) & 0xFF);
+    // A note outside A0..C8 has no key, note 20 (key index -1) included: it changes
+    // no key state, but is still judged, recorded and sent.
+    const auto key = static_cast<int16_t>(note - 21);
+    const auto keyNumber = static_cast<int16_t>(note - 20);
     if (velocity != 0) {
-        dlg->SetKey(static_cast<int16_t>(note - 21), KEY_HELD);
-        dlg->NoteOn(static_cast<int16_t>(note - 20));
+        dlg->SetKeyOfNote(key, KEY_HELD);
+        dlg->NoteOn(keyNumber);
     } else {
-        dlg->SetKey(static_cast<int16_t>(note - 21), 0);
-        dlg->NoteOff(static_cast<int16_t>(note - 20));
+        dlg->SetKeyOfNote(key, 0);
+        dlg->NoteOff(keyNumber);
     }
 }
 

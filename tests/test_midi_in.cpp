@@ -1,0 +1,120 @@
+// MIDI input: packed messages from an external keyboard, delivered as the platform
+// delivers them, under the window lock.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fake/DlgFixture.h"
+#include "piano/Keys.h"
+#include "platform/common/WindowLock.h"
+
+namespace clavora::test {
+namespace {
+
+class MidiIn : public DlgFixture {
+protected:
+    void Send(uint32_t status, uint32_t note, uint32_t velocity) {
+        DeliverMidiIn(&MidiInProc, 0, PackShortMsg(status, note, velocity));
+    }
+};
+
+// One message, the key it must leave in which state, and what goes out.
+struct MidiCase {
+    const char* what;
+    uint32_t status, note, velocity;
+    int key;  // key index to look at, -1 for none
+    int16_t state;
+    std::vector<uint32_t> sent;
+};
+
+TEST_F(MidiIn, NoteOnOfTheFirstChannelPlaysTheKeyboard) {
+    const MidiCase cases[] = {
+        {"middle C pressed", 0x90, 60, 64, 39, KEY_HELD, {0x00703C90}},
+        {"soft press sounds as loud", 0x90, 60, 1, 39, KEY_HELD, {0x00703C90}},
+        {"A0", 0x90, 21, 100, 0, KEY_HELD, {0x00701590}},
+        {"C8", 0x90, 108, 127, 87, KEY_HELD, {0x00706C90}},
+        {"second channel", 0x91, 60, 64, 39, 0, {}},
+        {"last channel", 0x9F, 60, 64, 39, 0, {}},
+        {"controller", 0xB0, 60, 64, 39, 0, {}},
+        {"program change", 0xC0, 60, 0, 39, 0, {}},
+        {"pitch bend", 0xE0, 60, 64, 39, 0, {}},
+        {"above C8: no key, nothing sent", 0x90, 109, 64, -1, 0, {}},
+        {"top note", 0x90, 127, 64, -1, 0, {}},
+        {"below A0: no key, still sent", 0x90, 19, 64, -1, 0, {0x00701390}},
+        {"note 0", 0x90, 0, 64, -1, 0, {0x00700090}},
+    };
+    for (const MidiCase& c : cases) {
+        Make();
+        platform.midi.clear();
+        Send(c.status, c.note, c.velocity);
+        if (c.key >= 0) {
+            EXPECT_EQ(dlg->m_nKeyState[c.key], c.state) << c.what;
+        }
+        int lit = 0;
+        for (int16_t s : dlg->m_nKeyState) lit += s != 0;
+        EXPECT_EQ(lit, c.state != 0 ? 1 : 0) << c.what;
+        EXPECT_EQ(platform.midi, c.sent) << c.what;
+        TearDown();
+    }
+}
+
+TEST_F(MidiIn, VelocityZeroReleasesAtOnceButNoteOffDoesNot) {
+    CPianoDlg& d = Make();
+    Send(0x90, 60, 64);
+    Send(0x80, 60, 64);  // a Note Off message is not used
+    EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);
+    Frames(40);
+    EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);  // held keys never count down
+    Send(0x90, 60, 0);
+    EXPECT_EQ(d.m_nKeyState[39], 0);
+    const std::vector<uint32_t> sent = {0x00703C90, 0x00003C90};
+    EXPECT_EQ(platform.midi, sent);
+}
+
+TEST_F(MidiIn, OtherCallbackNoticesAreIgnored) {
+    CPianoDlg& d = Make();
+    for (uint32_t notice : {0x3C1u, 0x3C2u, 0x3C4u, 0x3C5u, 0x3C6u})
+        MidiInProc(nullptr, notice, 0, PackShortMsg(0x90, 60, 64), 0);
+    EXPECT_EQ(d.m_nKeyState[39], 0);
+    EXPECT_TRUE(platform.midi.empty());
+}
+
+// Note 20 lies just below the keyboard: a note without a key like the others. It
+// must not be taken for "release all keys".
+TEST_F(MidiIn, NoteTwentyLeavesTheOtherKeysAlone) {
+    CPianoDlg& d = Make();
+    Send(0x90, 40, 90);   // key 19 held
+    d.SetKey(50, KEY_CLICK);
+    Send(0x90, 20, 64);
+    Send(0x90, 20, 0);
+    EXPECT_EQ(d.m_nKeyState[19], KEY_HELD);
+    EXPECT_EQ(d.m_nKeyState[50], KEY_CLICK);
+    const std::vector<uint32_t> sent = {0x00702890, 0x00701490, 0x00001490};
+    EXPECT_EQ(platform.midi, sent);
+}
+
+TEST_F(MidiIn, AReleaseOfAllKeysFadesAHeldKeyAndItsLiftSoundsAgain) {
+    CPianoDlg& d = Make();
+    Send(0x90, 72, 64);
+    d.SetKey(-1, 0);
+    EXPECT_EQ(d.m_nKeyState[51], KEY_RELEASE);
+    platform.midi.clear();
+    Send(0x90, 72, 0);
+    EXPECT_EQ(d.m_nKeyState[51], 0);
+    EXPECT_EQ(platform.midi, std::vector<uint32_t>{0x00004890});
+}
+
+TEST_F(MidiIn, TheOpenedCallbackIsTheOneThatPlays) {
+    CPianoDlg& d = Make();
+    platform.script = [&](WindowHandler& w) {
+        ASSERT_NE(platform.midiIn, nullptr);
+        DeliverMidiIn(platform.midiIn, platform.midiInInstance, PackShortMsg(0x90, 64, 80));
+        EXPECT_EQ(d.m_nKeyState[43], KEY_HELD);
+        w.OnOK();
+    };
+    d.DoModal();
+    EXPECT_EQ(platform.midi.front(), 0x00704090u);
+}
+
+}  // namespace
+}  // namespace clavora::test
