@@ -1,7 +1,15 @@
 #include "platform/resources/Resources.h"
 
+#include "platform/resources/EmbeddedResources.h"
+
 namespace clavora {
 
-ResourceBytes FindEmbeddedResource(int) { return {}; }
+ResourceBytes FindEmbeddedResource(int id) {
+    for (size_t i = 0; i < kEmbeddedResourceCount; ++i) {
+        const EmbeddedResource& r = kEmbeddedResources[i];
+        if (r.id == id) return {r.begin, static_cast<size_t>(r.end - r.begin)};
+    }
+    return {};
+}
 
 }  // namespace clavora

@@ -1,0 +1,14 @@
+#include "Art.h"
+
+namespace resgen {
+
+Image Background(const Image& clockDigits, const Image& counterCells) {
+    Image img(kWidth, kHeight);
+    DrawBackdrop(img);
+    DrawStaffCard(img);
+    DrawGamePanel(img, clockDigits);
+    DrawConsole(img, counterCells);
+    return img;
+}
+
+}  // namespace resgen
