@@ -132,21 +132,48 @@ TEST_F(GameEnd, AFinishedGameStaysUntilTheNextCommand) {
     EXPECT_EQ(g_nBestMistakesPiano, 2);
 }
 
-// Plays one whole game in the running application, with frames between the answers,
-// and closes the window.
+// The point of a white key's lower half on the window's keyboard: white keys are 12
+// pixels wide from x 79, counted from A0.
+void ClickKey(WindowHandler& w, int16_t key) {
+    int whiteBelow = 0;
+    for (int k = 0; k < key; ++k)
+        if (LetterOf(static_cast<int16_t>(k)) != 0) ++whiteBelow;
+    w.OnLButtonDown(79 + 12 * whiteBelow + 6, 490);
+}
+
+// Plays one whole game in the running application with the user's commands, letter
+// mode from the keyboard and piano mode with the mouse, with frames between the
+// answers, and closes the window.
 void PlayInTheApplication(FakePlatform& platform, int16_t mode, int mistakes, int32_t seconds) {
     platform.now = 7000000;
     platform.script = [&platform, mode, mistakes, seconds](WindowHandler& w) {
-        CPianoDlg& d = *g_pMainDlg;
+        const CPianoDlg& d = *g_pMainDlg;
         w.OnTimer();
-        d.SetGameMode(mode);
+        if (mode == MODE_LETTER)
+            w.OnKeyUp('N');
+        else
+            w.OnLButtonDown(200, 388);
+        ASSERT_EQ(d.m_nMode, mode);
         for (int q = 0; q < 29; ++q) {
-            if (q < mistakes) AnswerWrong(d);
-            platform.now = 7000000 + seconds * (d.m_nQuestion + 1) / 29;
-            AnswerRight(d);
+            ASSERT_EQ(d.m_nQuestion, q);
+            const int16_t key = d.m_nQuizKeys[q];
+            if (q < mistakes) {
+                if (mode == MODE_LETTER)
+                    w.OnKeyUp(static_cast<uint32_t>(WrongLetterFor(key)));
+                else
+                    ClickKey(w, OctaveOf(key));
+            }
+            platform.now = 7000000 + seconds * (q + 1) / 29;
+            if (mode == MODE_LETTER)
+                w.OnKeyUp(static_cast<uint32_t>(LetterOf(key)));
+            else
+                ClickKey(w, key);
             w.OnTimer();
             w.OnTimer();
         }
+        EXPECT_EQ(d.m_nQuestion, 29);
+        EXPECT_EQ(d.m_nMistakes, mistakes);
+        EXPECT_EQ(d.m_nElapsed, seconds);
         ASSERT_EQ(platform.sounds.back(), IDW_NEW_RECORD);
         w.OnCancel();
     };
