@@ -84,6 +84,24 @@ void DrawBackdrop(Image& img) {
     Scroll(wood, groove, {boardRight - 4, 325}, {742, 280}, 44, 9.5, false);
     Scroll(wood, groove, {boardLeft + 4, 22}, {152, 62}, 38, 8.5, true);
     Scroll(wood, groove, {boardLeft + 4, 325}, {154, 280}, 44, 9.5, false);
+    // A spine joins each pair of scrolls on its outer side, making a carved bracket,
+    // with a bead at its middle.
+    for (int side : {-1, 1}) {
+        std::vector<Point> path;
+        std::vector<double> radius, thin;
+        const double x0 = 448 + side * 334, x1 = 448 + side * 338;
+        for (double y = 62; y <= 280; y += 0.7) {
+            const double t = (y - 62) / 218;
+            const double bulge = std::sin(t * M_PI);
+            path.push_back({x0 + (x1 - x0) * t - side * 6 * bulge, y});
+            radius.push_back(7.5 - 2 * bulge);
+            thin.push_back((7.5 - 2 * bulge) * 0.28);
+        }
+        wood.Tube(path, radius, 0.9);
+        groove.Tube(path, thin, 1.0);
+        wood.Dome(path[path.size() / 2].x, 171, 9, 8);
+        wood.Dome(path[path.size() / 2].x, 171, 4, 10);
+    }
     std::vector<float> mask(size_t(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) mask[size_t(y) * kWidth + x] = groove.Cover(x, y) * groove.Height(x, y);

@@ -101,9 +101,9 @@ Image BlackKeyLit() {
     Image key(kBlackW, kBlackH);
     for (int r = 0; r < kBlackH; ++r)
         for (int c = 0; c < kBlackW; ++c) {
-            uint32_t p = Mix(Rgb(80, 80, 88), Rgb(52, 52, 58), r / 45.0);
+            uint32_t p = Mix(Rgb(94, 96, 110), Rgb(60, 62, 72), r / 45.0);
             if (r < 4) p = Mix(p, Rgb(20, 20, 24), (4 - r) / 4.0 * 0.7);  // under the key slip
-            if (c == 2 && r > 4 && r < 38) p = Mix(p, Rgb(168, 168, 180), 0.55);
+            if (c == 2 && r > 4 && r < 38) p = Mix(p, Rgb(186, 190, 206), 0.6);
             if (r >= 38) p = Mix(Rgb(40, 40, 44), Rgb(22, 22, 26), (r - 38) / 7.0);
             if (c == 0 || c == 7) p = Mix(p, Rgb(10, 10, 12), 0.6);
             key.at(c, r) = p;

@@ -11,32 +11,30 @@ constexpr int kNoteW = 20, kNoteH = 70;
 constexpr uint32_t kInk = Rgb(40, 40, 50);
 constexpr uint32_t kLitFill = Rgb(255, 206, 24);
 constexpr uint32_t kLitRim = Rgb(196, 112, 0);
+constexpr uint32_t kLitStem = Rgb(226, 156, 0);
 
 // Outline of the note: a tilted oval head and a stem on its right (stem up, head at the
 // bottom) or on its left (stem down, head at the top). The head's centre lies on the
 // middle row of the staff line it stands on: 60.5 (stem up) or 8.5 (stem down) rows
 // below the picture's top.
-void NotePath(cairo_t* cr, bool stemUp) {
-    const double a = 8.0, b = 6.0, tilt = -22 * M_PI / 180;
-    const double cx = stemUp ? 7.9 : 11.9, cy = stemUp ? 60.5 : 8.5;
+void NotePath(cairo_t* cr, bool stemUp, bool head = true, bool stem = true) {
+    const double a = 8.7, b = 6.6, tilt = -20 * M_PI / 180;
     const double reach = std::sqrt(a * a * std::cos(tilt) * std::cos(tilt) +
                                    b * b * std::sin(tilt) * std::sin(tilt));
+    // The stem fills two whole columns at the head's right or left edge.
+    const double stemLeft = stemUp ? 15 : 3, width = 2, length = 56;
+    const double cx = stemUp ? stemLeft + width - reach : stemLeft + reach, cy = stemUp ? 60.5 : 8.5;
     cairo_new_path(cr);
-    cairo_save(cr);
-    cairo_translate(cr, cx, cy);
-    cairo_rotate(cr, tilt);
-    cairo_scale(cr, a, b);
-    cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
-    cairo_restore(cr);
-    cairo_close_path(cr);
-    const double stem = 1.6, length = 56;
-    if (stemUp) {
-        const double right = cx + reach - 0.1;
-        cairo_rectangle(cr, right - stem, cy - length, stem, length - 1);
-    } else {
-        const double left = cx - reach + 0.1;
-        cairo_rectangle(cr, left, cy + 1, stem, length - 1);
+    if (head) {
+        cairo_save(cr);
+        cairo_translate(cr, cx, cy);
+        cairo_rotate(cr, tilt);
+        cairo_scale(cr, a, b);
+        cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+        cairo_restore(cr);
+        cairo_close_path(cr);
     }
+    if (stem) cairo_rectangle(cr, stemLeft, stemUp ? cy - length : cy + 1, width, length - 1);
 }
 
 // The note drawn on the card's white: smooth edges that blend into the card.
@@ -46,15 +44,20 @@ Image OnCard(bool stemUp, bool lit) {
     cairo_set_fill_rule(p, CAIRO_FILL_RULE_WINDING);
     NotePath(p, stemUp);
     SetColor(p, lit ? kLitFill : kInk);
-    cairo_fill_preserve(p);
+    cairo_fill(p);
     if (lit) {
-        // A darker rim inside the outline keeps the yellow note readable on white.
+        // A darker rim inside the head and a deeper gold stem keep the yellow note
+        // readable on white.
+        NotePath(p, stemUp, true, false);
         cairo_clip_preserve(p);
-        cairo_set_line_width(p, 2.0);
+        cairo_set_line_width(p, 1.6);
         SetColor(p, kLitRim);
         cairo_stroke(p);
+        cairo_reset_clip(p);
+        NotePath(p, stemUp, false, true);
+        SetColor(p, kLitStem);
+        cairo_fill(p);
     }
-    cairo_new_path(p);
     return img;
 }
 
