@@ -222,17 +222,21 @@ TEST_F(Staff, TheOffsetEasesBackToExactlyZero) {
         Frames(3);
         EXPECT_EQ(d.m_nScroll, 0);
     }
-    // From 150: eight steps of 10 px, then fourteen of 5 px.
-    CPianoDlg& d = MakeWithArt();
-    d.m_nScroll = 150;
-    std::vector<int> path;
-    for (int i = 0; i < 22; ++i) {
-        Frames(1);
-        path.push_back(d.m_nScroll);
+    // From 150: eight steps of 10 px, then fourteen of 5 px; from 225, five of 15 first.
+    const std::vector<int> from150 = {140, 130, 120, 110, 100, 90, 80, 70, 65, 60, 55,
+                                      50,  45,  40,  35,  30,  25, 20, 15, 10, 5,  0};
+    std::vector<int> from225 = {210, 195, 180, 165, 150};
+    from225.insert(from225.end(), from150.begin(), from150.end());
+    for (const auto& [start, expected] : {std::pair{150, from150}, std::pair{225, from225}}) {
+        CPianoDlg& d = MakeWithArt();
+        d.m_nScroll = static_cast<int16_t>(start);
+        std::vector<int> path;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            Frames(1);
+            path.push_back(d.m_nScroll);
+        }
+        EXPECT_EQ(path, expected) << start;
     }
-    const std::vector<int> expected = {140, 130, 120, 110, 100, 90, 80, 70, 65, 60, 55,
-                                       50,  45,  40,  35,  30,  25, 20, 15, 10, 5,  0};
-    EXPECT_EQ(path, expected);
 }
 
 }  // namespace
