@@ -2,9 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "fake/DlgFixture.h"
+#include "test_game.h"
 
 namespace clavora::test {
 namespace {
+
+// Every key ends with a frame, and that frame counts each flash and each sounding key
+// down once: a button lit by the key reads 4 after it.
+constexpr int16_t kLit = 4;
 
 class KeyCommands : public DlgFixture {
 protected:
@@ -16,23 +21,92 @@ protected:
     }
 };
 
+TEST_F(KeyCommands, LettersAnswerALetterGame) {
+    CPianoDlg& d = Make();
+    d.SetGameMode(MODE_LETTER);
+    const int16_t first = d.m_nQuizKeys[0];
+    platform.sounds.clear();
+    EXPECT_TRUE(KeyUp(static_cast<uint32_t>(WrongLetterFor(first))));
+    EXPECT_EQ(d.m_nMistakes, 1);
+    EXPECT_EQ(d.m_nQuestion, 0);
+    EXPECT_EQ(platform.sounds, std::vector<int>{IDW_WRONG});
+    EXPECT_TRUE(KeyUp(static_cast<uint32_t>(LetterOf(first))));
+    EXPECT_EQ(d.m_nQuestion, 1);
+    EXPECT_EQ(d.m_nKeyState[first], KEY_ANSWER - 1);
+    EXPECT_EQ(platform.midi, std::vector<uint32_t>{NoteOnMsg(first)});
+    // Every letter A..G is an answer, right or wrong.
+    for (uint32_t vk = 'A'; vk <= 'G'; ++vk) {
+        const int16_t asked = d.m_nQuizKeys[d.m_nQuestion];
+        const int before = d.m_nQuestion, mistakes = d.m_nMistakes;
+        KeyUp(vk);
+        if (static_cast<int16_t>(vk) == LetterOf(asked))
+            EXPECT_EQ(d.m_nQuestion, before + 1) << vk;
+        else
+            EXPECT_EQ(d.m_nMistakes, mistakes + 1) << vk;
+    }
+}
+
 TEST_F(KeyCommands, LettersOutsideALetterGameOnlyRedraw) {
     CPianoDlg& d = Make();
-    struct Situation {
-        int16_t mode, question;
+    auto letters = [&](const char* when) {
+        const int16_t mode = d.m_nMode, question = d.m_nQuestion, mistakes = d.m_nMistakes;
+        platform.midi.clear();
+        platform.sounds.clear();
+        d.m_nFlashMode = 0;
+        for (uint32_t vk = 'A'; vk <= 'G'; ++vk) EXPECT_TRUE(KeyUp(vk)) << when << " " << vk;
+        EXPECT_EQ(d.m_nMode, mode) << when;
+        EXPECT_EQ(d.m_nQuestion, question) << when;
+        EXPECT_EQ(d.m_nMistakes, mistakes) << when;
+        EXPECT_TRUE(platform.midi.empty()) << when;
+        EXPECT_TRUE(platform.sounds.empty()) << when;
+        EXPECT_EQ(d.m_nFlashMode, 0) << when;
     };
-    // No game, a finished letter game, a piano game asking.
-    for (Situation s : {Situation{MODE_FREE, -1}, {MODE_LETTER, QUIZ_NOTES}, {MODE_PIANO, 4}}) {
-        d.m_nMode = s.mode;
-        d.m_nQuestion = s.question;
-        for (uint32_t vk = 'A'; vk <= 'G'; ++vk) EXPECT_TRUE(KeyUp(vk)) << vk;
-        EXPECT_EQ(d.m_nMode, s.mode);
-        EXPECT_EQ(d.m_nQuestion, s.question);
-        EXPECT_EQ(d.m_nMistakes, 0);
-    }
-    EXPECT_TRUE(platform.midi.empty());
-    EXPECT_TRUE(platform.sounds.empty());
+    letters("no game");
+    d.SetGameMode(MODE_PIANO);
+    letters("piano game");
+    d.ResetGame();
+    PlayWholeGame(d, platform, MODE_LETTER, 1, 30);
+    ASSERT_EQ(d.m_nQuestion, QUIZ_NOTES);
+    letters("finished letter game");
+}
+
+TEST_F(KeyCommands, GameKeysDuringALetterGame) {
+    CPianoDlg& d = Make();
+    d.SetGameMode(MODE_LETTER);
+    AnswerRight(d);
+    d.m_nFlashMode = 0;
+    platform.sounds.clear();
+    // N and K are refused while the game asks.
+    KeyUp('K');
+    KeyUp('N');
+    EXPECT_EQ(d.m_nMode, MODE_LETTER);
+    EXPECT_EQ(d.m_nQuestion, 1);
     EXPECT_EQ(d.m_nFlashMode, 0);
+    EXPECT_TRUE(platform.sounds.empty());
+    // J drops it; then K starts a piano game.
+    KeyUp('J');
+    EXPECT_EQ(d.m_nMode, MODE_FREE);
+    EXPECT_EQ(d.m_nQuestion, -1);
+    d.m_nFlashMode = 0;
+    KeyUp('K');
+    EXPECT_EQ(d.m_nMode, MODE_PIANO);
+    EXPECT_EQ(d.m_nQuestion, 0);
+    EXPECT_EQ(d.m_nFlashMode, kLit);
+    EXPECT_EQ(platform.sounds, std::vector<int>{IDW_NEW_GAME});
+    // Letters now only redraw; N is refused too.
+    KeyUp('N');
+    KeyUp(static_cast<uint32_t>(LetterOf(d.m_nQuizKeys[0])));
+    EXPECT_EQ(d.m_nMode, MODE_PIANO);
+    EXPECT_EQ(d.m_nQuestion, 0);
+}
+
+TEST_F(KeyCommands, NStartsALetterGameAfterAFinishedOne) {
+    CPianoDlg& d = Make();
+    PlayWholeGame(d, platform, MODE_PIANO, 0, 40);
+    ASSERT_EQ(d.m_nQuestion, QUIZ_NOTES);
+    KeyUp('N');
+    EXPECT_EQ(d.m_nMode, MODE_LETTER);
+    EXPECT_EQ(d.m_nQuestion, 0);
 }
 
 TEST_F(KeyCommands, KeysWithoutACommandOnlyRedraw) {
@@ -55,8 +129,8 @@ TEST_F(KeyCommands, JDropsAGameAndFlashesTheMarker) {
     EXPECT_EQ(d.m_nMode, MODE_FREE);
     EXPECT_EQ(d.m_nQuestion, -1);
     EXPECT_EQ(d.m_nMistakes, 0);
-    EXPECT_EQ(d.m_nFlashMode, 5);
-    EXPECT_EQ(d.m_nKeyState[20], KEY_RELEASE);
+    EXPECT_EQ(d.m_nFlashMode, kLit);
+    EXPECT_EQ(d.m_nKeyState[20], KEY_RELEASE - 1);
 }
 
 TEST_F(KeyCommands, RReleasesTheKeysAndLightsRecord) {
@@ -64,8 +138,8 @@ TEST_F(KeyCommands, RReleasesTheKeysAndLightsRecord) {
     d.SetKey(44, KEY_HELD);
     d.m_nRecBlink = 9;
     EXPECT_TRUE(KeyUp('R'));
-    EXPECT_EQ(d.m_nKeyState[44], KEY_RELEASE);
-    EXPECT_EQ(d.m_nFlashRecord, 5);
+    EXPECT_EQ(d.m_nKeyState[44], KEY_RELEASE - 1);
+    EXPECT_EQ(d.m_nFlashRecord, kLit);
     EXPECT_EQ(d.m_nRecBlink, 0);
 }
 

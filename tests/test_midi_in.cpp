@@ -7,6 +7,7 @@
 #include "fake/DlgFixture.h"
 #include "piano/Keys.h"
 #include "platform/common/WindowLock.h"
+#include "test_game.h"
 
 namespace clavora::test {
 namespace {
@@ -91,6 +92,29 @@ TEST_F(MidiIn, NoteTwentyLeavesTheOtherKeysAlone) {
     EXPECT_EQ(d.m_nKeyState[50], KEY_CLICK);
     const std::vector<uint32_t> sent = {0x00702890, 0x00701490, 0x00001490};
     EXPECT_EQ(platform.midi, sent);
+}
+
+TEST_F(MidiIn, PressesAnswerAPianoGameAndNotesWithoutAKeyAreWrong) {
+    CPianoDlg& d = Make();
+    d.SetGameMode(MODE_PIANO);
+    d.m_nKeyState[30] = KEY_HELD;
+    platform.sounds.clear();
+    const int16_t asked = d.m_nQuizKeys[0];
+    Send(0x90, 20, 64);   // note 20: no key, a wrong answer
+    Send(0x90, 109, 64);  // above the keyboard: likewise
+    EXPECT_EQ(d.m_nMistakes, 2);
+    EXPECT_EQ((std::vector<int>{IDW_WRONG, IDW_WRONG}), platform.sounds);
+    EXPECT_EQ(d.m_nKeyState[30], KEY_HELD);  // nothing was released
+    Send(0x90, 20, 0);  // releases are never judged
+    Send(0x90, static_cast<uint32_t>(asked + 21), 0);
+    EXPECT_EQ(d.m_nMistakes, 2);
+    EXPECT_EQ(d.m_nQuestion, 0);
+    Send(0x90, static_cast<uint32_t>(asked + 21), 100);
+    EXPECT_EQ(d.m_nQuestion, 1);
+    EXPECT_EQ(d.m_nKeyState[asked], KEY_HELD);
+    // Note On on another channel answers nothing.
+    Send(0x91, static_cast<uint32_t>(d.m_nQuizKeys[1] + 21), 100);
+    EXPECT_EQ(d.m_nQuestion, 1);
 }
 
 TEST_F(MidiIn, AReleaseOfAllKeysFadesAHeldKeyAndItsLiftSoundsAgain) {

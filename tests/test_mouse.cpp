@@ -6,9 +6,16 @@
 #include "fake/DlgFixture.h"
 #include "input/Commands.h"
 #include "piano/Keys.h"
+#include "test_game.h"
 
 namespace clavora::test {
 namespace {
+
+// Every click ends with a frame, and that frame counts each flash and each sounding
+// key down once: a button lit by the click reads 4 after it, a clicked key 29.
+constexpr int16_t kLit = 4;
+constexpr int16_t kClicked = KEY_CLICK - 1;
+constexpr int16_t kReleased = KEY_RELEASE - 1;
 
 class Mouse : public DlgFixture {
 protected:
@@ -25,10 +32,19 @@ protected:
             if ((m & 0xFF) == 0x90 && (m >> 16) != 0) notes.push_back(static_cast<int>((m >> 8) & 0xFF));
         return notes;
     }
-    // Puts the game in the middle of asking, in the given mode.
+    // Starts a game in the given mode, and forgets the flash and sound of its start.
     void Asking(int16_t mode) {
-        dlg->m_nMode = mode;
-        dlg->m_nQuestion = 3;
+        dlg->SetGameMode(mode);
+        ASSERT_EQ(dlg->m_nQuestion, 0);
+        dlg->m_nFlashMode = 0;
+        platform.sounds.clear();
+    }
+    // A point on the lower part of the keyboard, or on a black key, that presses key.
+    static int XOfKey(int16_t key, int y) {
+        for (int x = 79; x <= 702; ++x)
+            if (KeyAtPoint(x, y) == key) return x;
+        ADD_FAILURE() << "no point presses key " << key;
+        return 0;
     }
 };
 
@@ -53,11 +69,55 @@ TEST_F(Mouse, CloseRegionClosesOnlyBetweenGames) {
 
 TEST_F(Mouse, CloseRegionClosesAfterAFinishedGame) {
     CPianoDlg& d = Make();
-    d.m_nMode = MODE_LETTER;
-    d.m_nQuestion = QUIZ_NOTES;
+    PlayWholeGame(d, platform, MODE_PIANO, 2, 100);
+    ASSERT_EQ(d.m_nQuestion, QUIZ_NOTES);
     Click(335, 35);
     EXPECT_TRUE(platform.modalEnded);
     EXPECT_TRUE(d.IsClosing());
+}
+
+TEST_F(Mouse, ModeButtonsAreRefusedWhileAGameAsks) {
+    CPianoDlg& d = Make();
+    Asking(MODE_LETTER);
+    AnswerRight(d);
+    platform.sounds.clear();
+    const std::vector<int16_t> quiz(std::begin(d.m_nQuizKeys), std::end(d.m_nQuizKeys));
+    EXPECT_TRUE(Click(200, 383));  // piano mode
+    EXPECT_TRUE(Click(193, 370));  // letter mode
+    EXPECT_EQ(d.m_nMode, MODE_LETTER);
+    EXPECT_EQ(d.m_nQuestion, 1);
+    EXPECT_EQ(d.m_nFlashMode, 0);
+    EXPECT_TRUE(platform.sounds.empty());
+    EXPECT_EQ(std::vector<int16_t>(std::begin(d.m_nQuizKeys), std::end(d.m_nQuizKeys)), quiz);
+}
+
+TEST_F(Mouse, ModeButtonsStartANewGameAfterAFinishedOne) {
+    CPianoDlg& d = Make();
+    PlayWholeGame(d, platform, MODE_LETTER, 0, 60);
+    ASSERT_EQ(d.m_nQuestion, QUIZ_NOTES);
+    d.m_nFlashMode = 0;
+    platform.sounds.clear();
+    Click(208, 394);  // piano mode, far corner
+    EXPECT_EQ(d.m_nMode, MODE_PIANO);
+    EXPECT_EQ(d.m_nQuestion, 0);
+    EXPECT_EQ(d.m_nFlashMode, kLit);
+    EXPECT_EQ(platform.sounds, std::vector<int>{IDW_NEW_GAME});
+}
+
+TEST_F(Mouse, KeyClicksAnswerAPianoGame) {
+    CPianoDlg& d = Make();
+    Asking(MODE_PIANO);
+    const int16_t asked = d.m_nQuizKeys[0];
+    Click(XOfKey(OctaveOf(asked), 490), 490);
+    EXPECT_EQ(d.m_nMistakes, 1);
+    EXPECT_EQ(platform.sounds, std::vector<int>{IDW_WRONG});
+    Click(XOfKey(asked, 490), 490);
+    EXPECT_EQ(d.m_nQuestion, 1);
+    EXPECT_EQ(d.m_nKeyState[asked], kClicked);
+    EXPECT_EQ(NotesOn(), (std::vector<int>{OctaveOf(asked) + 21, asked + 21}));
+    // A black key is never asked: clicking one is a mistake.
+    Click(XOfKey(40, 430), 430);
+    EXPECT_EQ(d.m_nMistakes, 2);
 }
 
 TEST_F(Mouse, FreePlayButtonDropsAGameAndAlwaysFlashes) {
@@ -67,12 +127,12 @@ TEST_F(Mouse, FreePlayButtonDropsAGameAndAlwaysFlashes) {
     EXPECT_TRUE(Click(200, 400));
     EXPECT_EQ(d.m_nMode, MODE_FREE);
     EXPECT_EQ(d.m_nQuestion, -1);
-    EXPECT_EQ(d.m_nFlashMode, 5);
-    EXPECT_EQ(d.m_nKeyState[40], KEY_RELEASE);
+    EXPECT_EQ(d.m_nFlashMode, kLit);
+    EXPECT_EQ(d.m_nKeyState[40], kReleased);
     // With no game at all it still flashes.
     d.m_nFlashMode = 0;
     Click(193, 396);
-    EXPECT_EQ(d.m_nFlashMode, 5);
+    EXPECT_EQ(d.m_nFlashMode, kLit);
 }
 
 TEST_F(Mouse, RecordButtonReleasesTheKeysAndLightsBeforeRecording) {
@@ -81,9 +141,9 @@ TEST_F(Mouse, RecordButtonReleasesTheKeysAndLightsBeforeRecording) {
     d.SetKey(50, KEY_CLICK);
     d.m_nRecBlink = 7;
     EXPECT_TRUE(Click(720, 403));
-    EXPECT_EQ(d.m_nKeyState[12], KEY_RELEASE);
-    EXPECT_EQ(d.m_nKeyState[50], KEY_RELEASE);
-    EXPECT_EQ(d.m_nFlashRecord, 5);
+    EXPECT_EQ(d.m_nKeyState[12], kReleased);
+    EXPECT_EQ(d.m_nKeyState[50], kReleased);
+    EXPECT_EQ(d.m_nFlashRecord, kLit);
     EXPECT_EQ(d.m_nRecBlink, 0);
     EXPECT_EQ(d.m_nFlashStop, 0);
     EXPECT_EQ(d.m_nFlashPlay, 0);
@@ -93,7 +153,7 @@ TEST_F(Mouse, PlayButtonLightsAndResetsItsBlink) {
     CPianoDlg& d = Make();
     d.m_nPlayBlink = 3;
     EXPECT_TRUE(Click(769, 414));
-    EXPECT_EQ(d.m_nFlashPlay, 5);
+    EXPECT_EQ(d.m_nFlashPlay, kLit);
     EXPECT_EQ(d.m_nPlayBlink, 0);
     EXPECT_EQ(d.m_nFlashRecord, 0);
 }
@@ -115,7 +175,7 @@ TEST_F(Mouse, PresetsSelectTheirProgram) {
         EXPECT_TRUE(Click(c.x, c.y));
         EXPECT_EQ(d.m_nPreset, c.preset) << c.x << "," << c.y;
         EXPECT_EQ(d.m_nProgram, d.m_nPresets[c.preset]);
-        EXPECT_EQ(d.m_nFlashMarker, 5);
+        EXPECT_EQ(d.m_nFlashMarker, kLit);
         ASSERT_EQ(platform.midi.size(), 1u);
         EXPECT_EQ(platform.midi[0], PackShortMsg(0xC0, static_cast<uint32_t>(d.m_nPresets[c.preset]), 0));
     }
@@ -128,12 +188,12 @@ TEST_F(Mouse, ProgramArrowsWrapAndMarkThePresetTheyLandOn) {
     Click(160, 372);  // up from 127
     EXPECT_EQ(d.m_nProgram, 0);
     EXPECT_EQ(d.m_nPreset, 0);  // program 0 is preset 0
-    EXPECT_EQ(d.m_nFlashProgUp, 5);
+    EXPECT_EQ(d.m_nFlashProgUp, kLit);
     EXPECT_EQ(d.m_nFlashProgDown, 0);
     Click(175, 396);  // down from 0
     EXPECT_EQ(d.m_nProgram, 127);
     EXPECT_EQ(d.m_nPreset, -1);
-    EXPECT_EQ(d.m_nFlashProgDown, 5);
+    EXPECT_EQ(d.m_nFlashProgDown, kLit);
     const std::vector<uint32_t> sent = {0x00C0u, 0x7FC0u};
     EXPECT_EQ(platform.midi, sent);
     // Stepping through every program marks exactly the programs of the presets.
@@ -152,11 +212,11 @@ TEST_F(Mouse, SlotArrowsWrapBothWays) {
     CPianoDlg& d = Make();
     Click(776, 385);  // lower half: down from 0
     EXPECT_EQ(d.m_nSlot, 127);
-    EXPECT_EQ(d.m_nFlashSlotDown, 5);
+    EXPECT_EQ(d.m_nFlashSlotDown, kLit);
     EXPECT_EQ(d.m_nFlashSlotUp, 0);
     Click(791, 384);  // upper half: up from 127
     EXPECT_EQ(d.m_nSlot, 0);
-    EXPECT_EQ(d.m_nFlashSlotUp, 5);
+    EXPECT_EQ(d.m_nFlashSlotUp, kLit);
     Click(780, 372);
     EXPECT_EQ(d.m_nSlot, 1);
     // Nothing was running, so nothing was stopped.
@@ -184,7 +244,7 @@ TEST_F(Mouse, KeyboardClicksPressTheKeyUnderThePoint) {
         platform.midi.clear();
         d.m_nKeyState[c.key] = 0;
         EXPECT_TRUE(Click(c.x, c.y));
-        EXPECT_EQ(d.m_nKeyState[c.key], KEY_CLICK) << c.x << "," << c.y;
+        EXPECT_EQ(d.m_nKeyState[c.key], kClicked) << c.x << "," << c.y;
         EXPECT_EQ(NotesOn(), std::vector<int>{c.key + 21}) << c.x << "," << c.y;
     }
 }
@@ -207,7 +267,7 @@ TEST_F(Mouse, TheSameKeyClickedTwiceSoundsTwice) {
     d.m_nKeyState[KeyAtPoint(400, 480)] = 12;  // part of its count already gone
     dlg->OnLButtonDblClk(400, 480);
     const int16_t key = KeyAtPoint(400, 480);
-    EXPECT_EQ(d.m_nKeyState[key], KEY_CLICK);
+    EXPECT_EQ(d.m_nKeyState[key], kClicked);
     EXPECT_EQ(NotesOn(), (std::vector<int>{key + 21, key + 21}));
 }
 
