@@ -147,7 +147,7 @@ void DrawConsole(Image& img, const Image& counterCells) {
     cairo_set_source(p, gold);
     DrawText(p, "Clavora", fitted, 400, 359, Align::Centre);
     cairo_pattern_destroy(gold);
-    Label(p, "PIANO  \u00B7  NOTES  \u00B7  SONGS", Font{"DejaVu Sans", 6.5, true, 1.2}, 400, 386, Align::Centre);
+    Label(p, "PIANO  \u00B7  NOTES  \u00B7  SONGS", Font{"DejaVu Sans", 7, true, 0.9}, 400, 385, Align::Centre);
 
     // The letter C under middle C.
     Label(p, "C", Font{"DejaVu Sans", 12, true, 0}, 360.5, 503, Align::Centre);

@@ -37,7 +37,7 @@ IconImage Render(int size, int bits) {
         // A soft gloss on the heads, which the 256-colour image can show.
         for (const auto& [x, y] : {std::pair{7.0, 24.6}, std::pair{19.0, 21.6}}) {
             cairo_arc(cr, x, y, 1.3, 0, 2 * M_PI);
-            cairo_set_source_rgba(cr, 0.45, 0.45, 0.5, 0.9);
+            cairo_set_source_rgba(cr, 0.45, 0.45, 0.5, 0.55);
             cairo_fill(cr);
         }
     }

@@ -46,6 +46,25 @@ Extents InkOf(PangoLayout* layout) {
 
 }  // namespace
 
+bool HasFont(const char* family, uint32_t ch) {
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    PangoContext* context = pango_font_map_create_context(map);
+    PangoFontDescription* desc = pango_font_description_from_string(family);
+    pango_font_description_set_absolute_size(desc, 20 * PANGO_SCALE);
+    PangoFont* font = pango_font_map_load_font(map, context, desc);
+    bool ok = false;
+    if (font) {
+        PangoFontDescription* got = pango_font_describe(font);
+        ok = g_ascii_strcasecmp(pango_font_description_get_family(got), family) == 0;
+        if (ok && ch) ok = pango_font_has_char(font, ch);
+        pango_font_description_free(got);
+        g_object_unref(font);
+    }
+    pango_font_description_free(desc);
+    g_object_unref(context);
+    return ok;
+}
+
 Extents MeasureText(cairo_t* cr, const std::string& markup, const Font& font) {
     PangoLayout* layout = MakeLayout(cr, markup, font);
     const Extents e = InkOf(layout);

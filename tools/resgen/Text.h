@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 
+#include <cstdint>
 #include <string>
 
 namespace resgen {
@@ -21,6 +22,10 @@ struct Font {
 struct Extents {
     double x, y, w, h;
 };
+
+// True when the font family is installed (not a fallback) and, when given, has the
+// character ch.
+bool HasFont(const char* family, uint32_t ch = 0);
 
 // The markup's ink extents in this font.
 Extents MeasureText(cairo_t* cr, const std::string& markup, const Font& font);

@@ -13,6 +13,7 @@
 #include "Formats.h"
 #include "Icon.h"
 #include "Sounds.h"
+#include "Text.h"
 
 namespace resgen {
 
@@ -115,6 +116,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
+    // The fonts the art is lettered in; a fallback face would silently change it.
+    const struct {
+        const char* family;
+        uint32_t ch;
+        const char* package;
+    } fonts[] = {{"DejaVu Sans", 0x266B, "fonts-dejavu-core"},
+                 {"Dancing Script", 'C', "fonts-dancingscript"},
+                 {"FreeSerif", 0x1D11E, "fonts-freefont-ttf"},
+                 {"FreeSerif", 0x1D122, "fonts-freefont-ttf"},
+                 {"FreeSerif", 0x1D114, "fonts-freefont-ttf"}};
+    for (const auto& f : fonts) {
+        if (!HasFont(f.family, f.ch)) {
+            std::fprintf(stderr, "resgen: font %s (U+%04X) not found; install the Debian package %s\n",
+                         f.family, f.ch, f.package);
+            return 1;
+        }
+    }
     const std::filesystem::path out = argv[1], dir = out / "res";
     std::filesystem::create_directories(dir);
     const std::vector<Resource> res = MakeResources();
