@@ -247,6 +247,47 @@ TEST(Art, MaskedNotesLeaveEveryPixelAroundThemUnchanged) {
     }
 }
 
+TEST(Art, NoteImagesShareTheShapeOfTheirMask) {
+    for (const auto& [maskId, imageId] : {std::pair{167, 166}, {167, 203}, {168, 169}, {168, 202}}) {
+        const auto mask = Load(maskId), image = Load(imageId);
+        for (int y = 0; y < 70; ++y)
+            for (int x = 0; x < 20; ++x)
+                ASSERT_EQ(image->Pixel(x, y) != 0, mask->Pixel(x, y) == 0) << imageId << " at " << x << "," << y;
+    }
+    // The plain note is dark ink, the lit one yellow: red and green high, blue low.
+    const auto plain = Load(166), lit = Load(203);
+    const uint32_t ink = plain->Pixel(8, 60), gold = lit->Pixel(8, 60);
+    EXPECT_LT(Sum(ink), 3 * 80);
+    EXPECT_GT(R(gold), 200);
+    EXPECT_GT(G(gold), 150);
+    EXPECT_LT(B(gold), 100);
+}
+
+TEST(Art, LedgerLineLooksLikeTheStaffLinesOfTheBackground) {
+    Canvas bg;
+    const auto ledger = Load(200);
+    for (int x = 0; x < 44; ++x) {
+        for (int y = 0; y < 4; ++y) EXPECT_EQ(ledger->Pixel(x, y), bg.Bg(420 + x, 79 + y)) << x << "," << y;
+        EXPECT_EQ(ledger->Pixel(x, 0), 0x001CA8u);
+    }
+}
+
+TEST(Art, PressedBlackKeyIsLighterThanAtRestAndDarkerAtTheBottom) {
+    Canvas bg;
+    const auto key = Load(211);
+    const auto mean = [](auto pixel, int y0, int y1) {
+        int sum = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int c = 0; c < 8; ++c) sum += Sum(pixel(c, y));
+        return sum / ((y1 - y0 + 1) * 8);
+    };
+    const auto pressed = [&](int c, int y) { return key->Pixel(c, y); };
+    const auto rest = [&](int c, int y) { return bg.Bg(87 + c, 420 + y); };  // A#0
+    EXPECT_GT(mean(pressed, 8, 36), mean(rest, 8, 36) + 40);
+    EXPECT_LT(mean(pressed, 40, 45), mean(pressed, 8, 36));
+    EXPECT_LT(mean(pressed, 0, 45), 3 * 110);  // still a dark key
+}
+
 TEST(Art, NoteHeadsAndStemsStandWhereTheStaffExpectsThem) {
     // Rows of the mask with the most note pixels: the head. Stem up: head at the
     // bottom around row 60, stem on the right; stem down: head at the top around row 8,
