@@ -16,6 +16,8 @@ struct SongEvent {
     int16_t nKey;
     int16_t nVelocity;
     int32_t nTick;
+
+    bool operator==(const SongEvent&) const = default;
 };
 static_assert(sizeof(SongEvent) == 8);
 
