@@ -57,6 +57,7 @@ e2e_on_exit() { E2E_CLEANUP_HOOKS+=("$*"); }
 
 e2e_cleanup() {
     local status=$?
+    set +e
     if [ -n "${E2E_PID:-}" ] && kill -0 "$E2E_PID" 2>/dev/null; then
         kill -KILL "$E2E_PID" 2>/dev/null
         wait "$E2E_PID" 2>/dev/null
@@ -85,7 +86,7 @@ e2e_wait_window() {
     local limit=$(( $1 * 50 )) i=0 win
     while [ "$i" -lt "$limit" ]; do
         kill -0 "$E2E_PID" 2>/dev/null || e2e_fail "the program ended before its window showed"
-        win="$(xdotool search --onlyvisible --pid "$E2E_PID" 2>/dev/null | head -n 1)"
+        win="$(xdotool search --onlyvisible --pid "$E2E_PID" 2>/dev/null | head -n 1 || true)"
         if [ -n "$win" ]; then
             E2E_WIN="$win"
             return 0

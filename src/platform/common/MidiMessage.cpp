@@ -1,0 +1,112 @@
+#include "platform/common/MidiMessage.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace clavora {
+
+std::optional<uint32_t> PackMidiBytes(const uint8_t* bytes, size_t count) {
+    if (count < 1 || count > 3) return std::nullopt;
+    uint32_t msg = 0;
+    for (size_t i = 0; i < count; ++i) msg |= static_cast<uint32_t>(bytes[i]) << (8 * i);
+    return msg;
+}
+
+SynthEvent DecodeShortMessage(uint32_t msg) {
+    const uint8_t status = msg & 0xFF;
+    const uint8_t d1 = (msg >> 8) & 0x7F;
+    const uint8_t d2 = (msg >> 16) & 0x7F;
+    SynthEvent e;
+    if (status < 0x80 || status >= 0xF0) return e;  // data or system bytes
+    e.channel = status & 0x0F;
+    switch (status & 0xF0) {
+    case 0x80:
+        e.kind = SynthEvent::kNoteOff;
+        e.key = d1;
+        break;
+    case 0x90:
+        e.kind = d2 == 0 ? SynthEvent::kNoteOff : SynthEvent::kNoteOn;
+        e.key = d1;
+        e.value = d2;
+        break;
+    case 0xA0:
+        e.kind = SynthEvent::kKeyPressure;
+        e.key = d1;
+        e.value = d2;
+        break;
+    case 0xB0:
+        e.kind = SynthEvent::kControl;
+        e.key = d1;
+        e.value = d2;
+        break;
+    case 0xC0:
+        e.kind = SynthEvent::kProgram;
+        e.value = d1;
+        break;
+    case 0xD0:
+        e.kind = SynthEvent::kChannelPressure;
+        e.value = d1;
+        break;
+    default:  // 0xE0
+        e.kind = SynthEvent::kPitchBend;
+        e.value = static_cast<uint16_t>(d1 | (d2 << 7));
+        break;
+    }
+    return e;
+}
+
+namespace {
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+    auto it = std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
+    return it != text.end();
+}
+
+}  // namespace
+
+int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient) {
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        if (ContainsNoCase(name, "through")) continue;
+        // Port names read "client:port ..." on both the ALSA sequencer and JACK.
+        if (!ownClient.empty() && name.size() > ownClient.size() &&
+            name.compare(0, ownClient.size(), ownClient) == 0 && name[ownClient.size()] == ':')
+            continue;
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void SynthBacklog::Add(const SynthEvent& e) {
+    switch (e.kind) {
+    case SynthEvent::kNoteOn:
+        m_velocity[e.channel][e.key] = static_cast<uint8_t>(e.value);
+        break;
+    case SynthEvent::kNoteOff:
+        m_velocity[e.channel][e.key] = 0;
+        break;
+    case SynthEvent::kProgram:
+        m_program[e.channel] = static_cast<int16_t>(e.value);
+        break;
+    case SynthEvent::kControl:
+        // All Sound Off and All Notes Off end the notes held so far.
+        if (e.key == 120 || e.key == 123) std::fill(std::begin(m_velocity[e.channel]),
+                                                    std::end(m_velocity[e.channel]), 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void SynthBacklog::Clear() { *this = SynthBacklog(); }
+
+bool SynthBacklog::Empty() const {
+    bool empty = true;
+    Replay([&](const SynthEvent&) { empty = false; });
+    return empty;
+}
+
+}  // namespace clavora

@@ -1,0 +1,208 @@
+#include "platform/sdl/AudioOut.h"
+
+#include <SDL.h>
+#include <fluidsynth.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sdl/Timing.h"
+
+namespace clavora {
+
+namespace {
+
+// General MIDI SoundFonts from Debian, in order of preference. TimGM6mb (package
+// timgm6mb-soundfont) loads in about 50 ms and adds about 19 MiB; the larger ones are
+// only a fallback for a machine where it is missing.
+constexpr const char* kSoundFonts[] = {
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf3/default-GM.sf3",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+};
+
+// Loudness of the synthesizer: a chord of ten keys stays below full scale.
+constexpr double kSynthGain = 0.4;
+
+}  // namespace
+
+AudioOut::AudioOut(Timing* timing) : m_timing(timing) {}
+
+AudioOut::~AudioOut() {
+    m_abandon.store(true);
+    if (m_loader.joinable()) m_loader.join();
+    // Closing the device waits for a running callback; after it none runs again.
+    if (m_device != 0) SDL_CloseAudioDevice(m_device);
+    if (fluid_synth_t* synth = m_synth.exchange(nullptr)) delete_fluid_synth(synth);
+    if (m_settings) delete_fluid_settings(m_settings);
+}
+
+void AudioOut::Start() {
+    if (m_loader.joinable()) return;
+    m_loader = std::thread(&AudioOut::LoadInBackground, this);
+}
+
+void AudioOut::LoadInBackground() {
+    // Without a device there is nothing to hear: the program runs on silently and the
+    // SoundFont is not even loaded.
+    if (!OpenDevice()) return;
+    // Game sounds can play from now on; the synthesizer joins them when it is ready.
+    SDL_PauseAudioDevice(m_device, 0);
+    if (m_abandon.load()) return;
+    fluid_synth_t* synth = CreateSynth();
+    if (!synth) return;
+    {
+        std::lock_guard<std::mutex> hold(m_backlogLock);
+        // Whatever was played while the SoundFont loaded: the programs chosen and the
+        // notes still held.
+        m_backlog.Replay([&](const SynthEvent& e) { Apply(synth, e); });
+        m_backlog.Clear();
+        m_synth.store(synth, std::memory_order_release);
+        m_ready.store(true, std::memory_order_release);
+    }
+    static std::atomic<bool> marked{false};
+    if (m_timing) m_timing->MarkOnce("synth-ready", marked);
+}
+
+bool AudioOut::OpenDevice() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{};
+    want.freq = kAudioRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = kBufferFrames;
+    want.callback = &AudioOut::Callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts to whatever the device takes, so the callback
+    // always fills 16-bit stereo at 44100 Hz.
+    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    return m_device != 0;
+}
+
+fluid_synth_t* AudioOut::CreateSynth() {
+    m_settings = new_fluid_settings();
+    if (!m_settings) return nullptr;
+    fluid_settings_setnum(m_settings, "synth.sample-rate", kAudioRate);
+    fluid_settings_setnum(m_settings, "synth.gain", kSynthGain);
+    fluid_settings_setint(m_settings, "synth.threadsafe-api", 1);
+    fluid_synth_t* synth = new_fluid_synth(m_settings);
+    if (!synth) return nullptr;
+    for (const char* path : kSoundFonts) {
+        if (m_abandon.load()) break;
+        if (access(path, R_OK) != 0) continue;
+        if (fluid_synth_sfload(synth, path, 1) != FLUID_FAILED) return synth;
+    }
+    delete_fluid_synth(synth);
+    return nullptr;
+}
+
+void AudioOut::OpenMidi() { m_midiOpen.store(true, std::memory_order_release); }
+
+void AudioOut::CloseMidi() {
+    m_midiOpen.store(false, std::memory_order_release);
+    std::lock_guard<std::mutex> hold(m_backlogLock);
+    m_backlog.Clear();
+    if (fluid_synth_t* synth = m_synth.load(std::memory_order_acquire))
+        fluid_synth_all_notes_off(synth, -1);
+}
+
+void AudioOut::ShortMessage(uint32_t msg) {
+    if (!m_midiOpen.load(std::memory_order_acquire)) return;
+    const SynthEvent event = DecodeShortMessage(msg);
+    if (event.kind == SynthEvent::kNone) return;
+    if (!m_ready.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> hold(m_backlogLock);
+        if (!m_ready.load(std::memory_order_relaxed)) {
+            m_backlog.Add(event);
+            return;
+        }
+    }
+    Apply(m_synth.load(std::memory_order_acquire), event);
+    if (m_timing && event.kind == SynthEvent::kNoteOn) m_timing->NoteSent();
+}
+
+void AudioOut::Apply(fluid_synth_t* synth, const SynthEvent& e) {
+    switch (e.kind) {
+    case SynthEvent::kNoteOn:
+        fluid_synth_noteon(synth, e.channel, e.key, e.value);
+        break;
+    case SynthEvent::kNoteOff:
+        fluid_synth_noteoff(synth, e.channel, e.key);
+        break;
+    case SynthEvent::kProgram:
+        fluid_synth_program_change(synth, e.channel, e.value);
+        break;
+    case SynthEvent::kControl:
+        fluid_synth_cc(synth, e.channel, e.key, e.value);
+        break;
+    case SynthEvent::kPitchBend:
+        fluid_synth_pitch_bend(synth, e.channel, e.value);
+        break;
+    case SynthEvent::kChannelPressure:
+        fluid_synth_channel_pressure(synth, e.channel, e.value);
+        break;
+    case SynthEvent::kKeyPressure:
+        fluid_synth_key_pressure(synth, e.channel, e.key, e.value);
+        break;
+    case SynthEvent::kNone:
+        break;
+    }
+}
+
+int AudioOut::SoundSlot(int id, const uint8_t* data, size_t size) {
+    for (int i = 0; i < m_soundCount; ++i) {
+        if (m_soundIds[i] == id) return m_sounds[i] ? i : -1;
+    }
+    if (m_soundCount == kMaxSounds) return -1;
+    auto sound = std::make_unique<PcmSound>();
+    const int slot = m_soundCount++;
+    m_soundIds[slot] = id;
+    // A sound that cannot be parsed keeps its slot empty, so it is tried only once.
+    if (ParseWav(data, size, *sound) && sound->frames > 0) m_sounds[slot] = std::move(sound);
+    return m_sounds[slot] ? slot : -1;
+}
+
+void AudioOut::Play(int slot) {
+    if (slot < 0 || slot >= m_soundCount || !m_sounds[slot]) return;
+    const uint64_t request = (static_cast<uint64_t>(++m_playSequence) << 32) |
+                             static_cast<uint64_t>(slot + 1);
+    m_playRequest.store(request, std::memory_order_release);
+}
+
+void AudioOut::Callback(void* self, uint8_t* stream, int length) {
+    auto* audio = static_cast<AudioOut*>(self);
+    audio->Render(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(length) / 4);
+}
+
+void AudioOut::Render(int16_t* out, size_t frames) {
+    fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
+    float mix[2 * kBufferFrames];
+    for (size_t done = 0; done < frames;) {
+        const size_t n = std::min(frames - done, static_cast<size_t>(kBufferFrames));
+        int16_t* dst = out + 2 * done;
+        if (synth) {
+            fluid_synth_write_float(synth, static_cast<int>(n), mix, 0, 2, mix, 1, 2);
+            FloatToPcm16(mix, dst, 2 * n);
+        } else {
+            std::memset(dst, 0, 4 * n);
+        }
+        done += n;
+    }
+    // The game sound: a new request restarts from the beginning whatever was playing.
+    const uint64_t request = m_playRequest.load(std::memory_order_acquire);
+    if (request != m_playTaken) {
+        m_playTaken = request;
+        m_playing = m_sounds[(request & 0xFFFFFFFFu) - 1].get();
+        m_playPos = 0;
+    }
+    if (m_playing) {
+        m_playPos = MixSound(out, frames, *m_playing, m_playPos);
+        if (m_playPos >= m_playing->frames) m_playing = nullptr;
+    }
+    if (m_timing) m_timing->Rendered(out, frames);
+}
+
+}  // namespace clavora

@@ -1,0 +1,88 @@
+// Sound: one audio device whose callback renders the built-in General MIDI synthesizer
+// and mixes the game sound playing over it. The device opens and the SoundFont loads on
+// a thread of their own, so neither holds back the window; MIDI messages sent before
+// the synthesizer is ready are kept as the state they leave and applied once it is.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/common/MidiMessage.h"
+#include "platform/common/Pcm.h"
+
+struct _fluid_synth_t;
+struct _fluid_hashtable_t;
+
+namespace clavora {
+
+class Timing;
+
+class AudioOut {
+public:
+    // At most this many sample frames per buffer: 5.8 ms at 44100 Hz.
+    static constexpr int kBufferFrames = 256;
+    static constexpr int kMaxSounds = 64;
+
+    explicit AudioOut(Timing* timing);
+    ~AudioOut();
+    AudioOut(const AudioOut&) = delete;
+    AudioOut& operator=(const AudioOut&) = delete;
+
+    // Opens the device and loads the synthesizer in the background. Call once the
+    // window system is up (the audio subsystem starts on that thread).
+    void Start();
+
+    // MIDI output to the synthesizer. Messages count only while it is open.
+    void OpenMidi();
+    void ShortMessage(uint32_t msg);
+    void CloseMidi();
+
+    // The slot of sound id, parsing its WAVE bytes at the first call; -1 when the sound
+    // cannot be parsed or there are too many. Window thread only.
+    int SoundSlot(int id, const uint8_t* data, size_t size);
+    // Plays the sound in this slot from its start, cutting off the one playing.
+    void Play(int slot);
+
+    // True once the synthesizer sounds (for measurements and tests of the program).
+    bool SynthReady() const { return m_ready.load(std::memory_order_acquire); }
+
+private:
+    static void Callback(void* self, uint8_t* stream, int length);
+    void Render(int16_t* out, size_t frames);
+    void LoadInBackground();
+    bool OpenDevice();
+    _fluid_synth_t* CreateSynth();
+    void Apply(_fluid_synth_t* synth, const SynthEvent& event);
+
+    Timing* m_timing;
+    std::thread m_loader;
+    std::atomic<bool> m_abandon{false};
+    uint32_t m_device = 0;
+    _fluid_hashtable_t* m_settings = nullptr;
+
+    // Published once the SoundFont is in; read by the callback without a lock.
+    std::atomic<_fluid_synth_t*> m_synth{nullptr};
+    std::atomic<bool> m_ready{false};
+    std::atomic<bool> m_midiOpen{false};
+    // Guards the hand-over from the backlog to the synthesizer.
+    std::mutex m_backlogLock;
+    SynthBacklog m_backlog;
+
+    // Game sounds: slots filled on the window thread before they are first played; a
+    // request is (sequence << 32 | slot + 1), so that replaying a sound restarts it.
+    int m_soundIds[kMaxSounds] = {};
+    std::unique_ptr<PcmSound> m_sounds[kMaxSounds];
+    int m_soundCount = 0;
+    uint32_t m_playSequence = 0;
+    std::atomic<uint64_t> m_playRequest{0};
+    // Owned by the callback.
+    uint64_t m_playTaken = 0;
+    const PcmSound* m_playing = nullptr;
+    size_t m_playPos = 0;
+};
+
+}  // namespace clavora

@@ -1,0 +1,90 @@
+// The real platform: one window on SDL2, a frame clock thread, the FluidSynth
+// synthesizer and the game sounds in one SDL audio callback, MIDI input with RtMidi.
+//
+// Threads: the window's thread runs every handler and every frame holding the window
+// lock, and uploads each new frame after the handler, with the lock released. The clock
+// thread only posts requests for frames. RtMidi's threads hand each message to the
+// program under the window lock. The audio thread renders and touches no program state.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/common/Random.h"
+
+struct SDL_Window;
+union SDL_Event;
+
+namespace clavora {
+
+class AudioOut;
+class FrameClock;
+class MidiInput;
+class Timing;
+
+class SdlPlatform final : public Platform {
+public:
+    SdlPlatform();
+    ~SdlPlatform() override;
+    SdlPlatform(const SdlPlatform&) = delete;
+    SdlPlatform& operator=(const SdlPlatform&) = delete;
+
+    void RunModal(WindowHandler& handler) override;
+    void EndModal() override;
+    void Present(const uint32_t* pixels) override;
+    bool IsMinimized() override;
+    void DrawIcon(int x, int y) override;
+
+    bool StartFrameTimer(int periodMs) override;
+    void StopFrameTimer() override;
+
+    bool MidiOutOpen() override;
+    void MidiOutShortMsg(uint32_t msg) override;
+    void MidiOutClose() override;
+
+    bool MidiInOpen(MidiInCallback callback, uintptr_t instance) override;
+    void MidiInClose() override;
+
+    void PlaySound(int id) override;
+
+    int32_t Time() override;
+    void SeedRandom(uint32_t seed) override;
+    int32_t Random() override;
+
+    ResourceBytes FindResource(int id) override;
+
+private:
+    template <class Fn>
+    void Handle(Fn&& fn);
+    void Dispatch(const SDL_Event& event, WindowHandler& handler);
+    void Upload();
+    void SetIcon();
+    void FinishMidiInClose();
+
+    std::unique_ptr<Timing> m_timing;
+    bool m_video = false;
+    SDL_Window* m_window = nullptr;
+    std::thread::id m_windowThread;
+    std::unique_ptr<FrameClock> m_clock;
+    std::unique_ptr<AudioOut> m_audio;
+    std::unique_ptr<MidiInput> m_midiIn;
+    RandomGenerator m_random;
+
+    bool m_endModal = false;
+    bool m_inHandler = false;      // the window's thread holds the window lock
+    bool m_midiInClosing = false;  // the ports close once the handler has returned
+
+    // The last frame presented: what the window shows, or will after the next upload.
+    std::vector<uint32_t> m_frame;
+    bool m_haveFrame = false;
+    bool m_frameDirty = false;   // presented but not yet uploaded
+    bool m_forceUpload = false;  // the window system lost the picture (expose)
+    std::atomic<bool> m_markedShown{false};
+    std::atomic<bool> m_markedFrame{false};
+};
+
+}  // namespace clavora

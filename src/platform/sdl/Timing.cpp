@@ -1,0 +1,77 @@
+#include "platform/sdl/Timing.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/sdl/AudioOut.h"
+
+namespace clavora {
+
+namespace {
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A note that has not sounded after this long is no longer waited for.
+constexpr int64_t kGiveUpNs = 500'000'000;
+
+}  // namespace
+
+Timing::Timing() {
+    const char* path = std::getenv("CLAVORA_TIMING");
+    if (path && *path) m_file = std::fopen(path, "a");
+}
+
+Timing::~Timing() {
+    if (!m_file) return;
+    const int64_t n = m_count.load();
+    if (n > 0) {
+        std::fprintf(m_file,
+                     "key-to-sound notes %lld mean-ms %.3f max-ms %.3f mean-offset-frames %.1f "
+                     "buffer-frames %d\n",
+                     static_cast<long long>(n), m_sumNs.load() / 1e6 / n, m_maxNs.load() / 1e6,
+                     static_cast<double>(m_sumOffset.load()) / n, AudioOut::kBufferFrames);
+    }
+    std::fclose(m_file);
+}
+
+void Timing::MarkOnce(const char* name, std::atomic<bool>& done) {
+    if (!m_file || done.exchange(true)) return;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::fprintf(m_file, "%s %lld.%09ld\n", name, static_cast<long long>(now.tv_sec), now.tv_nsec);
+    std::fflush(m_file);
+}
+
+void Timing::NoteSent() {
+    if (!m_file) return;
+    int64_t none = 0;
+    m_noteAt.compare_exchange_strong(none, SteadyNs());
+}
+
+void Timing::Rendered(const int16_t* out, size_t frames) {
+    const int64_t sent = m_noteAt.load(std::memory_order_acquire);
+    if (sent == 0) return;
+    const int64_t now = SteadyNs();
+    for (size_t i = 0; i < 2 * frames; ++i) {
+        if (out[i] != 0) {
+            const int64_t ns = now - sent;
+            m_count.fetch_add(1);
+            m_sumNs.fetch_add(ns);
+            m_sumOffset.fetch_add(static_cast<int64_t>(i / 2));
+            int64_t max = m_maxNs.load();
+            while (ns > max && !m_maxNs.compare_exchange_weak(max, ns)) {
+            }
+            m_noteAt.store(0, std::memory_order_release);
+            return;
+        }
+    }
+    if (now - sent > kGiveUpNs) m_noteAt.store(0, std::memory_order_release);
+}
+
+}  // namespace clavora

@@ -1,0 +1,40 @@
+// Measurements of the running program for the benchmarks, written only when the
+// environment variable CLAVORA_TIMING names a file: the moments of start-up milestones
+// (wall-clock seconds, so that a harness can set them against the moment it started the
+// process) and, at the end, how long a Note On took to come out of the audio callback.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+
+namespace clavora {
+
+class Timing {
+public:
+    Timing();
+    ~Timing();
+    Timing(const Timing&) = delete;
+    Timing& operator=(const Timing&) = delete;
+
+    bool Enabled() const { return m_file != nullptr; }
+    // Writes "name <seconds since the epoch>" the first time this name is marked.
+    void MarkOnce(const char* name, std::atomic<bool>& done);
+
+    // A Note On went to the synthesizer now.
+    void NoteSent();
+    // Audio callback: frames stereo frames are about to leave. Cheap; no lock.
+    void Rendered(const int16_t* out, size_t frames);
+
+private:
+    std::FILE* m_file = nullptr;
+    std::mutex m_lock;
+    std::atomic<int64_t> m_noteAt{0};  // steady clock, ns; 0 when none is waited for
+    std::atomic<int64_t> m_count{0};
+    std::atomic<int64_t> m_sumNs{0};
+    std::atomic<int64_t> m_maxNs{0};
+    std::atomic<int64_t> m_sumOffset{0};
+};
+
+}  // namespace clavora

@@ -1,0 +1,146 @@
+// The frame clock's bookkeeping, the random generator and the key codes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/common/FrameTick.h"
+#include "platform/common/KeyCode.h"
+#include "platform/common/Random.h"
+
+namespace clavora {
+namespace {
+
+TEST(PlatformClock, AtMostOneRequestWaits) {
+    FrameTickGate gate;
+    const uint32_t gen = gate.Generation();
+    EXPECT_TRUE(gate.TryPost());
+    EXPECT_FALSE(gate.TryPost());  // the window has not taken the first one yet
+    EXPECT_FALSE(gate.TryPost());
+    EXPECT_TRUE(gate.Take(gen));
+    EXPECT_TRUE(gate.TryPost());
+    gate.Withdraw();  // the queue would not take it
+    EXPECT_TRUE(gate.TryPost());
+}
+
+TEST(PlatformClock, RequestsOfAStoppedClockAreDropped) {
+    FrameTickGate gate;
+    const uint32_t before = gate.Generation();
+    ASSERT_TRUE(gate.TryPost());
+    gate.Stop();
+    // The request still in the queue comes out: no frame, but its place is free again.
+    EXPECT_FALSE(gate.Take(before));
+    const uint32_t after = gate.Generation();
+    EXPECT_NE(after, before);
+    EXPECT_TRUE(gate.TryPost());
+    EXPECT_TRUE(gate.Take(after));
+}
+
+TEST(PlatformClock, RequestsNeverPileUpBetweenThreads) {
+    FrameTickGate gate;
+    std::atomic<int> outstanding{0};
+    std::atomic<int> worst{0};
+    std::atomic<bool> done{false};
+    std::thread clock([&] {
+        for (int i = 0; i < 200000; ++i) {
+            if (gate.TryPost()) {
+                const int n = ++outstanding;
+                int w = worst.load();
+                while (n > w && !worst.compare_exchange_weak(w, n)) {
+                }
+            }
+        }
+        done = true;
+    });
+    int frames = 0;
+    while (!done.load() || outstanding.load() > 0) {
+        if (outstanding.load() > 0) {
+            --outstanding;
+            if (gate.Take(gate.Generation())) ++frames;
+        }
+    }
+    clock.join();
+    EXPECT_EQ(worst.load(), 1);
+    EXPECT_GT(frames, 0);
+}
+
+TEST(PlatformClock, TicksKeepToTheGridHoweverLateTheyWake) {
+    using namespace std::chrono;
+    using TP = steady_clock::time_point;
+    const TP start{};
+    const auto period = milliseconds(30);
+    TP due = start + period;
+    // Each wake-up comes 0..12 ms late: the next tick is still due on the grid, so a
+    // thousand ticks end exactly 30 s after the start.
+    for (int k = 1; k < 1000; ++k) {
+        const TP woke = due + milliseconds((k * 7) % 13);
+        due = NextTick(due, period, woke);
+        ASSERT_EQ(due, start + period * (k + 1)) << k;
+    }
+    EXPECT_EQ(due - start, seconds(30));
+}
+
+TEST(PlatformClock, AStalledClockSkipsTheTicksItMissed) {
+    using namespace std::chrono;
+    using TP = steady_clock::time_point;
+    const TP start{};
+    const auto period = milliseconds(30);
+    // Due at 30 ms, woke at 200 ms: the ticks at 60..180 are gone, the next is at 210.
+    EXPECT_EQ(NextTick(start + period, period, start + milliseconds(200)),
+              start + milliseconds(210));
+    // Waking exactly on the next tick also skips it, instead of firing twice at once.
+    EXPECT_EQ(NextTick(start + period, period, start + milliseconds(60)),
+              start + milliseconds(90));
+}
+
+TEST(PlatformRandom, SeededOnceRepeatableAndWithinRange) {
+    RandomGenerator a;
+    RandomGenerator b;
+    a.Seed(1700000000u);
+    b.Seed(1700000000u);
+    std::vector<int32_t> first;
+    for (int i = 0; i < 1000; ++i) {
+        const int32_t r = a.Next();
+        ASSERT_GE(r, 0);
+        ASSERT_LE(r, 32767);
+        ASSERT_EQ(r, b.Next());
+        first.push_back(r);
+    }
+    b.Seed(1700000001u);
+    int same = 0;
+    for (int i = 0; i < 1000; ++i) same += b.Next() == first[i];
+    EXPECT_LT(same, 20);
+}
+
+TEST(PlatformRandom, DrawsOutOfTwentyNineCoverEveryValueEvenly) {
+    // The game deals its 29 notes with (r x 29) / 32768.
+    RandomGenerator g;
+    g.Seed(12345u);
+    int count[29] = {};
+    const int draws = 29000;
+    for (int i = 0; i < draws; ++i) ++count[(g.Next() * 29) / 32768];
+    for (int c : count) {
+        EXPECT_GT(c, 800);
+        EXPECT_LT(c, 1200);
+    }
+}
+
+TEST(PlatformKeys, VirtualKeyCodes) {
+    EXPECT_EQ(VirtualKeyFromKeycode('a'), uint32_t{'A'});
+    EXPECT_EQ(VirtualKeyFromKeycode('z'), uint32_t{'Z'});
+    EXPECT_EQ(VirtualKeyFromKeycode('R'), uint32_t{'R'});
+    EXPECT_EQ(VirtualKeyFromKeycode('0'), uint32_t{'0'});
+    EXPECT_EQ(VirtualKeyFromKeycode('9'), uint32_t{'9'});
+    EXPECT_EQ(VirtualKeyFromKeycode(' '), 32u);
+    EXPECT_EQ(VirtualKeyFromKeycode('\r'), 13u);
+    EXPECT_EQ(VirtualKeyFromKeycode(27), 27u);
+    for (int32_t other : std::initializer_list<int32_t>{'[', '`', '{', '-', '/', ':', '@', 0, 127,
+                                                         (1 << 30) | 58})
+        EXPECT_EQ(VirtualKeyFromKeycode(other), 0u) << other;
+}
+
+}  // namespace
+}  // namespace clavora
