@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fake/DlgFixture.h"
+#include "recorder/Songs.h"
 #include "test_game.h"
 
 namespace clavora::test {
@@ -141,6 +142,64 @@ TEST_F(KeyCommands, RReleasesTheKeysAndLightsRecord) {
     EXPECT_EQ(d.m_nKeyState[44], KEY_RELEASE - 1);
     EXPECT_EQ(d.m_nFlashRecord, kLit);
     EXPECT_EQ(d.m_nRecBlink, 0);
+}
+
+TEST_F(KeyCommands, RDuringPlaybackRecordsIntoTheSlotBeingPlayed) {
+    CPianoDlg& d = Make();
+    g_aSongs[0][3] = {50, 100, 0};
+    g_aSongs[1][3] = {SONG_END, SONG_END, 9};
+    d.m_nSlot = 3;
+    KeyUp(VK_SPACE);
+    ASSERT_EQ(d.m_bPlaying, 1);
+    ASSERT_EQ(d.m_nKeyState[49], KEY_HELD);
+    KeyUp('R');
+    EXPECT_EQ(d.m_bRecording, 1);
+    EXPECT_EQ(d.m_bPlaying, 1);
+    EXPECT_TRUE(SlotIsEmpty(3));
+    EXPECT_EQ(d.m_nKeyState[49], KEY_RELEASE - 1);
+    EXPECT_EQ(d.m_nFlashRecord, kLit);
+    // Space now stops both.
+    KeyUp(VK_SPACE);
+    EXPECT_EQ(d.m_bRecording, 0);
+    EXPECT_EQ(d.m_bPlaying, 0);
+}
+
+TEST_F(KeyCommands, SpaceAlternatesBetweenStopAndPlay) {
+    CPianoDlg& d = Make();
+    KeyUp('R');
+    d.OnLButtonDown(400, 480);  // one clicked key: a press, then its release 30 frames later
+    Frames(40);
+    KeyUp(VK_SPACE);  // stops the recording
+    ASSERT_EQ(d.m_bRecording, 0);
+    EXPECT_EQ(d.m_nFlashStop, kLit);
+    ASSERT_EQ(g_aSongs[1][0].nVelocity, 0);
+    ASSERT_TRUE(IsEndMarker(g_aSongs[2][0]));
+    const int16_t key = static_cast<int16_t>(g_aSongs[0][0].nKey - 1);
+    for (int round = 0; round < 3; ++round) {
+        d.m_nFlashPlay = d.m_nFlashStop = 0;
+        KeyUp(VK_SPACE);  // plays from the beginning
+        EXPECT_EQ(d.m_bPlaying, 1) << round;
+        EXPECT_EQ(d.m_nEvent, 1) << round;
+        EXPECT_EQ(d.m_nKeyState[key], KEY_HELD) << round;
+        EXPECT_EQ(d.m_nFlashPlay, kLit) << round;
+        Frames(3);
+        KeyUp(VK_SPACE);  // stops
+        EXPECT_EQ(d.m_bPlaying, 0) << round;
+        EXPECT_EQ(d.m_nFlashStop, kLit) << round;
+        EXPECT_EQ(d.m_nKeyState[key], KEY_RELEASE - 1) << round;
+    }
+    // The song survived the stops of playback.
+    EXPECT_TRUE(IsEndMarker(g_aSongs[2][0]));
+}
+
+TEST_F(KeyCommands, SpaceOnAnEmptySlotPlaysNothing) {
+    CPianoDlg& d = Make();
+    d.m_nSlot = 7;
+    KeyUp(VK_SPACE);
+    EXPECT_EQ(d.m_bPlaying, 0);  // ended in its own frame
+    EXPECT_EQ(d.m_nFlashPlay, kLit);
+    EXPECT_EQ(d.m_nFlashStop, 0);
+    EXPECT_TRUE(platform.midi.empty());
 }
 
 }  // namespace

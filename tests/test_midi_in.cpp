@@ -7,6 +7,7 @@
 #include "fake/DlgFixture.h"
 #include "piano/Keys.h"
 #include "platform/common/WindowLock.h"
+#include "recorder/Songs.h"
 #include "test_game.h"
 
 namespace clavora::test {
@@ -126,6 +127,34 @@ TEST_F(MidiIn, AReleaseOfAllKeysFadesAHeldKeyAndItsLiftSoundsAgain) {
     Send(0x90, 72, 0);
     EXPECT_EQ(d.m_nKeyState[51], 0);
     EXPECT_EQ(platform.midi, std::vector<uint32_t>{0x00004890});
+}
+
+// Every Note On of the first channel is recorded with its key number, also notes
+// without a key; nothing else is.
+TEST_F(MidiIn, NotesAreRecordedAsTheyArrive) {
+    CPianoDlg& d = Make();
+    d.OnKeyUp('R');
+    Send(0x90, 60, 64);
+    Send(0x91, 61, 64);
+    Send(0x80, 60, 64);
+    Frames(2);
+    Send(0x90, 109, 64);
+    Send(0x90, 20, 64);
+    Frames(1);
+    Send(0x90, 20, 0);
+    Send(0x90, 60, 0);
+    d.OnKeyUp(VK_SPACE);
+    struct Expected {
+        int16_t key, velocity;
+        int32_t tick;
+    };
+    const Expected song[] = {{40, 100, 0}, {89, 100, 2}, {0, 100, 2}, {0, 0, 3}, {40, 0, 3}};
+    for (int e = 0; e < 5; ++e) {
+        EXPECT_EQ(g_aSongs[e][0].nKey, song[e].key) << e;
+        EXPECT_EQ(g_aSongs[e][0].nVelocity, song[e].velocity) << e;
+        EXPECT_EQ(g_aSongs[e][0].nTick, song[e].tick) << e;
+    }
+    EXPECT_TRUE(IsEndMarker(g_aSongs[5][0]));
 }
 
 TEST_F(MidiIn, TheOpenedCallbackIsTheOneThatPlays) {

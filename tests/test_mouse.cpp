@@ -6,6 +6,7 @@
 #include "fake/DlgFixture.h"
 #include "input/Commands.h"
 #include "piano/Keys.h"
+#include "recorder/Songs.h"
 #include "test_game.h"
 
 namespace clavora::test {
@@ -156,6 +157,95 @@ TEST_F(Mouse, PlayButtonLightsAndResetsItsBlink) {
     EXPECT_EQ(d.m_nFlashPlay, kLit);
     EXPECT_EQ(d.m_nPlayBlink, 0);
     EXPECT_EQ(d.m_nFlashRecord, 0);
+}
+
+// Slot 0 holds a short song: middle C at tick 0, released at tick 5, D at tick 10.
+void PutSongInSlotZero() {
+    g_aSongs[0][0] = {40, 100, 0};
+    g_aSongs[1][0] = {40, 0, 5};
+    g_aSongs[2][0] = {42, 100, 10};
+    g_aSongs[3][0] = {SONG_END, SONG_END, 20};
+}
+
+TEST_F(Mouse, PlayButtonStartsAPlayingSongAgain) {
+    CPianoDlg& d = Make();
+    PutSongInSlotZero();
+    Click(760, 408);
+    EXPECT_EQ(d.m_bPlaying, 1);
+    EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);
+    Frames(12);
+    EXPECT_EQ(d.m_nEvent, 3);
+    EXPECT_EQ(d.m_nKeyState[41], KEY_HELD);
+    platform.midi.clear();
+    Click(754, 403);
+    // The click's own frame plays tick 0 again; the held D is released.
+    EXPECT_EQ(d.m_bPlaying, 1);
+    EXPECT_EQ(d.m_nEvent, 1);
+    EXPECT_EQ(d.m_nTick, 1);
+    EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);
+    EXPECT_EQ(d.m_nKeyState[41], kReleased);
+    EXPECT_EQ(NotesOn(), std::vector<int>{60});
+    EXPECT_EQ(d.m_nFlashPlay, kLit);
+}
+
+TEST_F(Mouse, RecordButtonRecordsOverTheSongBeingPlayed) {
+    CPianoDlg& d = Make();
+    PutSongInSlotZero();
+    Click(760, 408);
+    ASSERT_EQ(d.m_nKeyState[39], KEY_HELD);
+    Click(735, 414);
+    EXPECT_EQ(d.m_bRecording, 1);
+    EXPECT_EQ(d.m_bPlaying, 1);
+    EXPECT_EQ(d.m_nKeyState[39], kReleased);
+    EXPECT_TRUE(SlotIsEmpty(0));
+    EXPECT_EQ(g_aSongs[1][0].nKey, 0);
+    // The released key's end is the first event of the new song.
+    Frames(4);
+    EXPECT_EQ(d.m_nEvent, 1);
+    EXPECT_EQ(g_aSongs[0][0].nKey, 40);
+    EXPECT_EQ(g_aSongs[0][0].nVelocity, 0);
+    EXPECT_EQ(g_aSongs[0][0].nTick, 0);
+}
+
+TEST_F(Mouse, StopButtonFlashesAlsoWhenIdle) {
+    CPianoDlg& d = Make();
+    d.SetKey(33, KEY_HELD);
+    EXPECT_TRUE(Click(752, 414));
+    EXPECT_EQ(d.m_nFlashStop, kLit);
+    EXPECT_EQ(d.m_nKeyState[33], kReleased);
+    EXPECT_EQ(d.m_bRecording, 0);
+    EXPECT_EQ(d.m_bPlaying, 0);
+    EXPECT_TRUE(SlotIsEmpty(0));
+}
+
+TEST_F(Mouse, SlotArrowsCloseARecordingInItsOwnSlot) {
+    CPianoDlg& d = Make();
+    Click(727, 408);                   // record into slot 0
+    Click(XOfKey(39, 490), 490);       // C4 at tick 0
+    Frames(3);
+    Click(785, 374);                   // slot up: stops first
+    EXPECT_EQ(d.m_nSlot, 1);
+    EXPECT_EQ(d.m_bRecording, 0);
+    EXPECT_EQ(d.m_nFlashStop, kLit);
+    EXPECT_EQ(d.m_nFlashSlotUp, kLit);
+    EXPECT_EQ(g_aSongs[0][0].nKey, 40);
+    EXPECT_EQ(g_aSongs[0][0].nVelocity, 100);
+    EXPECT_TRUE(IsEndMarker(g_aSongs[1][0]));
+    EXPECT_EQ(g_aSongs[1][0].nTick, 4);
+    // The clicked key ends later, recorded nowhere.
+    Frames(40);
+    EXPECT_TRUE(SlotIsEmpty(1));
+    EXPECT_TRUE(IsEndMarker(g_aSongs[1][0]));
+    // Playback is stopped the same way.
+    Click(785, 390);  // slot down, back to the song
+    ASSERT_EQ(d.m_nSlot, 0);
+    Click(760, 408);
+    ASSERT_EQ(d.m_bPlaying, 1);
+    ASSERT_EQ(d.m_nKeyState[39], KEY_HELD);
+    Click(785, 374);
+    EXPECT_EQ(d.m_nSlot, 1);
+    EXPECT_EQ(d.m_bPlaying, 0);
+    EXPECT_EQ(d.m_nKeyState[39], kReleased);
 }
 
 // Each preset from a point in its cell: two rows of five, split at y 385.
