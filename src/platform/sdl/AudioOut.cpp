@@ -23,6 +23,15 @@ constexpr const char* kSoundFonts[] = {
     "/usr/share/sounds/sf2/FluidR3_GM.sf2",
 };
 
+// Buffers of silence (about 2 s) after which an untouched synthesizer is not rendered.
+constexpr int kSilenceBeforeIdle = 2 * kAudioRate / AudioOut::kBufferFrames;
+
+bool AllZero(const int16_t* samples, size_t count) {
+    int16_t any = 0;
+    for (size_t i = 0; i < count; ++i) any |= samples[i];
+    return any == 0;
+}
+
 // Loudness of the synthesizer. With TimGM6mb the piano sounds a single key at about
 // -19 dBFS and a chord of ten keys at about -9 dBFS; the few presets of the SoundFont
 // that are much louder (the strings) are held at full scale by the saturating mix.
@@ -107,8 +116,10 @@ void AudioOut::CloseMidi() {
     m_midiOpen.store(false, std::memory_order_release);
     std::lock_guard<std::mutex> hold(m_backlogLock);
     m_backlog.Clear();
-    if (fluid_synth_t* synth = m_synth.load(std::memory_order_acquire))
+    if (fluid_synth_t* synth = m_synth.load(std::memory_order_acquire)) {
         fluid_synth_all_notes_off(synth, -1);
+        m_messages.fetch_add(1, std::memory_order_release);
+    }
 }
 
 void AudioOut::ShortMessage(uint32_t msg) {
@@ -123,6 +134,7 @@ void AudioOut::ShortMessage(uint32_t msg) {
         }
     }
     Apply(m_synth.load(std::memory_order_acquire), event);
+    m_messages.fetch_add(1, std::memory_order_release);
     if (m_timing && event.kind == SynthEvent::kNoteOn) m_timing->NoteSent();
 }
 
@@ -181,6 +193,12 @@ void AudioOut::Callback(void* self, uint8_t* stream, int length) {
 
 void AudioOut::Render(int16_t* out, size_t frames) {
     fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
+    const uint32_t messages = m_messages.load(std::memory_order_acquire);
+    if (messages != m_messagesSeen) {
+        m_messagesSeen = messages;
+        m_silentBuffers = 0;
+    }
+    if (m_silentBuffers >= kSilenceBeforeIdle) synth = nullptr;
     float mix[2 * kBufferFrames];
     for (size_t done = 0; done < frames;) {
         const size_t n = std::min(frames - done, static_cast<size_t>(kBufferFrames));
@@ -188,6 +206,7 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         if (synth) {
             fluid_synth_write_float(synth, static_cast<int>(n), mix, 0, 2, mix, 1, 2);
             FloatToPcm16(mix, dst, 2 * n);
+            m_silentBuffers = AllZero(dst, 2 * n) ? m_silentBuffers + 1 : 0;
         } else {
             std::memset(dst, 0, 4 * n);
         }

@@ -79,7 +79,14 @@ private:
     int m_soundCount = 0;
     uint32_t m_playSequence = 0;
     std::atomic<uint64_t> m_playRequest{0};
+    // Counts the messages applied to the synthesizer. A synthesizer that has rendered
+    // nothing but silence for a while, with no message since, stays silent until the
+    // next one: the callback then skips it and saves its idle cost.
+    std::atomic<uint32_t> m_messages{0};
+
     // Owned by the callback.
+    uint32_t m_messagesSeen = 0;
+    int m_silentBuffers = 0;
     uint64_t m_playTaken = 0;
     const PcmSound* m_playing = nullptr;
     size_t m_playPos = 0;

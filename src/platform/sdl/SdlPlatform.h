@@ -83,7 +83,6 @@ private:
     bool m_haveFrame = false;
     bool m_frameDirty = false;   // presented but not yet uploaded
     bool m_forceUpload = false;  // the window system lost the picture (expose)
-    std::atomic<bool> m_markedShown{false};
     std::atomic<bool> m_markedFrame{false};
 };
 

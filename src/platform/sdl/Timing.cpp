@@ -41,10 +41,18 @@ Timing::~Timing() {
 
 void Timing::MarkOnce(const char* name, std::atomic<bool>& done) {
     if (!m_file || done.exchange(true)) return;
+    Mark(name);
+}
+
+void Timing::Mark(const char* name) {
+    if (!m_file) return;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     std::lock_guard<std::mutex> hold(m_lock);
-    std::fprintf(m_file, "%s %lld.%09ld\n", name, static_cast<long long>(now.tv_sec), now.tv_nsec);
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    std::fprintf(m_file, "%s %lld.%09ld cpu-ms %.1f\n", name, static_cast<long long>(now.tv_sec),
+                 now.tv_nsec, static_cast<double>(cpu.tv_sec) * 1e3 + cpu.tv_nsec / 1e6);
     std::fflush(m_file);
 }
 

@@ -1,7 +1,7 @@
 // Measurements of the running program for the benchmarks, written only when the
 // environment variable CLAVORA_TIMING names a file: the moments of start-up milestones
 // (wall-clock seconds, so that a harness can set them against the moment it started the
-// process) and, at the end, how long a Note On took to come out of the audio callback.
+// process, and the processor time used by then) and, at the end, how long a Note On took to come out of the audio callback.
 #pragma once
 
 #include <atomic>
@@ -19,7 +19,9 @@ public:
     Timing& operator=(const Timing&) = delete;
 
     bool Enabled() const { return m_file != nullptr; }
-    // Writes "name <seconds since the epoch>" the first time this name is marked.
+    // Writes "name <seconds since the epoch> cpu-ms <processor time used so far>".
+    void Mark(const char* name);
+    // The same, only the first time for this flag.
     void MarkOnce(const char* name, std::atomic<bool>& done);
 
     // A Note On went to the synthesizer now.
