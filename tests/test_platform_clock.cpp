@@ -142,5 +142,27 @@ TEST(PlatformKeys, VirtualKeyCodes) {
         EXPECT_EQ(VirtualKeyFromKeycode(other), 0u) << other;
 }
 
+TEST(PlatformKeys, NonLatinLayoutsUseThePlaceOfTheKey) {
+    constexpr int32_t kScancodeR = 21;  // USB HID usage of R
+    constexpr int32_t kScancodeQ = 20;
+    // A French layout types 'a' on the key where Q is: the letter counts, not the place.
+    EXPECT_EQ(VirtualKey('a', kScancodeQ), uint32_t{'A'});
+    // A Russian layout types U+043A on the R key: the place counts.
+    EXPECT_EQ(VirtualKey(0x043A, kScancodeR), uint32_t{'R'});
+    EXPECT_EQ(VirtualKey(0x00E9, 31), uint32_t{'2'});  // e acute on the 2 key
+    EXPECT_EQ(VirtualKey(0x00E9, 39), uint32_t{'0'});
+    EXPECT_EQ(VirtualKey(0x00E9, 44), uint32_t{' '});
+    // Keys without a character never become letters, wherever they are.
+    EXPECT_EQ(VirtualKey((1 << 30) | 58, kScancodeR), 0u);
+    // An ASCII punctuation key keeps meaning nothing, even on a letter's place.
+    EXPECT_EQ(VirtualKey(';', 51), 0u);
+    EXPECT_EQ(VirtualKey(0x00E9, 45), 0u);  // a place with no code of ours
+    EXPECT_EQ(VirtualKeyFromScancode(4), uint32_t{'A'});
+    EXPECT_EQ(VirtualKeyFromScancode(29), uint32_t{'Z'});
+    EXPECT_EQ(VirtualKeyFromScancode(30), uint32_t{'1'});
+    EXPECT_EQ(VirtualKeyFromScancode(38), uint32_t{'9'});
+    EXPECT_EQ(VirtualKeyFromScancode(3), 0u);
+}
+
 }  // namespace
 }  // namespace clavora

@@ -17,4 +17,26 @@ constexpr uint32_t VirtualKeyFromKeycode(int32_t code) {
     return 0;
 }
 
+// The virtual-key code of a key given by its place on the keyboard, as a USB HID usage
+// (the toolkit's scan codes): A..Z are 4..29, 1..9 are 30..38, 0 is 39, Space 44.
+constexpr uint32_t VirtualKeyFromScancode(int32_t scancode) {
+    if (scancode >= 4 && scancode <= 29) return static_cast<uint32_t>('A' + scancode - 4);
+    if (scancode >= 30 && scancode <= 38) return static_cast<uint32_t>('1' + scancode - 30);
+    if (scancode == 39) return '0';
+    if (scancode == 44) return ' ';
+    return 0;
+}
+
+// The virtual-key code of a key press: the character the key types where that is a
+// Latin letter or digit; on a layout whose key types another character (Cyrillic,
+// Greek, accented letters) the key of the same place on an English keyboard, as the
+// desktop does. Keys without a character (the toolkit marks their codes with bit 30)
+// have none.
+constexpr uint32_t VirtualKey(int32_t keycode, int32_t scancode) {
+    if (const uint32_t vk = VirtualKeyFromKeycode(keycode)) return vk;
+    constexpr int32_t kNoCharacter = 1 << 30;
+    if (keycode >= 128 && (keycode & kNoCharacter) == 0) return VirtualKeyFromScancode(scancode);
+    return 0;
+}
+
 }  // namespace clavora

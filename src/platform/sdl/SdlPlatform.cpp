@@ -142,7 +142,7 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
             Handle([&] { handler.OnCancel(); });
         } else if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER || sym == SDLK_RETURN2) {
             Handle([&] { handler.OnOK(); });
-        } else if (const uint32_t vk = VirtualKeyFromKeycode(sym)) {
+        } else if (const uint32_t vk = VirtualKey(sym, event.key.keysym.scancode)) {
             Handle([&] { handler.OnKeyDown(vk); });
         }
         break;
@@ -153,7 +153,8 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
         if (sym == SDLK_ESCAPE || sym == SDLK_RETURN || sym == SDLK_KP_ENTER ||
             sym == SDLK_RETURN2)
             break;
-        if (const uint32_t vk = VirtualKeyFromKeycode(sym)) Handle([&] { handler.OnKeyUp(vk); });
+        if (const uint32_t vk = VirtualKey(sym, event.key.keysym.scancode))
+            Handle([&] { handler.OnKeyUp(vk); });
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
