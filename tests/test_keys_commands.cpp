@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fake/DlgFixture.h"
+#include "platform/common/KeyCode.h"
 #include "recorder/Songs.h"
 #include "test_game.h"
 
@@ -45,6 +46,21 @@ TEST_F(KeyCommands, LettersAnswerALetterGame) {
         else
             EXPECT_EQ(d.m_nMistakes, mistakes + 1) << vk;
     }
+}
+
+// The toolkit reports a letter typed without Shift by its lower-case character; the
+// window's key mapping makes it the letter's code, which answers like the capital.
+TEST_F(KeyCommands, LowerCaseLettersAnswerLikeCapitals) {
+    CPianoDlg& d = Make();
+    d.SetGameMode(MODE_LETTER);
+    for (int n = 0; n < 3; ++n) {
+        const int16_t letter = LetterOf(d.m_nQuizKeys[d.m_nQuestion]);
+        KeyUp(VirtualKey(letter - 'A' + 'a', letter - 'A' + 4));
+        EXPECT_EQ(d.m_nQuestion, n + 1);
+    }
+    KeyUp(VirtualKey('r', 21));
+    EXPECT_EQ(d.m_nFlashRecord, kLit);
+    EXPECT_EQ(d.m_nMistakes, 0);
 }
 
 TEST_F(KeyCommands, LettersOutsideALetterGameOnlyRedraw) {
