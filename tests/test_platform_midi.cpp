@@ -92,7 +92,10 @@ TEST(PlatformMidi, DeviceZeroSkipsThroughPortsAndOurOwn) {
     EXPECT_EQ(ChooseMidiInPort(jack, "Clavora"), 1);
 
     // Another client whose name only begins like ours is not ours.
-    EXPECT_EQ(ChooseMidiInPort({"Clavora:in", "Clavorama:out 130:0"}, "Clavora"), 1);
+    EXPECT_EQ(ChooseMidiInPort({"Clavora:in", "Clavora device:device 0 129:0",
+                                "Clavorama:out 130:0"},
+                               "Clavora"),
+              2);
     EXPECT_EQ(ChooseMidiInPort({"MIDI THROUGH:port"}, "Clavora"), -1);
     EXPECT_EQ(ChooseMidiInPort({}, "Clavora"), -1);
 }

@@ -71,9 +71,11 @@ int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view own
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         if (ContainsNoCase(name, "through")) continue;
-        // Port names read "client:port ..." on both the ALSA sequencer and JACK.
+        // Port names read "client:port ..." on both the ALSA sequencer and JACK; our
+        // clients are named ownClient or ownClient and a word ("Clavora device").
         if (!ownClient.empty() && name.size() > ownClient.size() &&
-            name.compare(0, ownClient.size(), ownClient) == 0 && name[ownClient.size()] == ':')
+            name.compare(0, ownClient.size(), ownClient) == 0 &&
+            (name[ownClient.size()] == ':' || name[ownClient.size()] == ' '))
             continue;
         return static_cast<int>(i);
     }

@@ -37,7 +37,8 @@ SynthEvent DecodeShortMessage(uint32_t msg);
 
 // Index of "device 0" among the names of the MIDI input ports: the first port that is
 // neither a through port (a port that only echoes what others send it) nor a port of
-// our own client, whose name starts with ownClient. -1 when there is none.
+// one of our own clients, named ownClient or ownClient, a space and more. -1 when there
+// is none.
 int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient);
 
 // The messages the synthesizer missed while it was not yet there, kept as the state they

@@ -11,9 +11,12 @@ namespace clavora {
 
 namespace {
 
+// Our port for any source: client "Clavora", port "Clavora". The port that device 0 is
+// connected to belongs to a client of its own, so that "Clavora" names one client.
 constexpr const char* kClientName = "Clavora";
 constexpr const char* kOwnPortName = "Clavora";
-constexpr const char* kDeviceLinkName = "Clavora device 0";
+constexpr const char* kDeviceClientName = "Clavora device";
+constexpr const char* kDeviceLinkName = "device 0";
 
 // The MIDI system to use: the ALSA sequencer when this machine has one, else a JACK
 // server when one is running, else none (RtMidi::UNSPECIFIED).
@@ -76,8 +79,9 @@ void NoteError(RtMidiError::Type type, const std::string&, void* failed) {
         static_cast<std::atomic<bool>*>(failed)->store(true);
 }
 
-std::unique_ptr<RtMidiIn> MakeInput(RtMidi::Api api, std::atomic<bool>& failed) {
-    auto in = std::make_unique<RtMidiIn>(api, kClientName);
+std::unique_ptr<RtMidiIn> MakeInput(RtMidi::Api api, const char* client,
+                                    std::atomic<bool>& failed) {
+    auto in = std::make_unique<RtMidiIn>(api, client);
     in->setErrorCallback(&NoteError, &failed);
     in->ignoreTypes(true, true, true);  // system exclusive, timing and active sensing
     return in;
@@ -88,7 +92,7 @@ std::unique_ptr<RtMidiIn> MakeInput(RtMidi::Api api, std::atomic<bool>& failed) 
 bool MidiInput::OpenOwnPort(int api) {
     try {
         m_failed.store(false);
-        auto in = MakeInput(static_cast<RtMidi::Api>(api), m_failed);
+        auto in = MakeInput(static_cast<RtMidi::Api>(api), kClientName, m_failed);
         in->setCallback(&MidiInput::OnMessage, this);
         in->openVirtualPort(kOwnPortName);
         // isPortOpen() knows nothing of virtual ports; the error flag does.
@@ -103,7 +107,7 @@ bool MidiInput::OpenOwnPort(int api) {
 bool MidiInput::OpenDevicePort(int api) {
     try {
         m_failed.store(false);
-        auto in = MakeInput(static_cast<RtMidi::Api>(api), m_failed);
+        auto in = MakeInput(static_cast<RtMidi::Api>(api), kDeviceClientName, m_failed);
         std::vector<std::string> names;
         const unsigned count = in->getPortCount();
         for (unsigned i = 0; i < count; ++i) names.push_back(in->getPortName(i));
