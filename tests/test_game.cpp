@@ -5,6 +5,7 @@
 #include <random>
 
 #include "fake/DlgFixture.h"
+#include "recorder/Songs.h"
 #include "test_game.h"
 
 namespace clavora::test {
@@ -152,6 +153,22 @@ TEST_F(Game, AWrongLetterKeepsTheNoteAndSoundsNothingButTheBuzzer) {
     EXPECT_EQ(d.m_nQuestion, 1);
 }
 
+TEST_F(Game, ARightLetterIsRecordedLikeAPlayedNoteAndSoIsItsRelease) {
+    CPianoDlg& d = Make();
+    d.m_nSlot = 3;
+    d.StartRecording();
+    ScriptDeal(platform);
+    d.SetGameMode(MODE_LETTER);
+    d.JudgeLetter('E');  // wrong: recorded as nothing
+    d.JudgeLetter('C');
+    Frames(25);
+    EXPECT_EQ(d.m_nKeyState[15], 0);
+    EXPECT_EQ(g_aSongs[0][3], (SongEvent{16, 100, 0}));
+    EXPECT_EQ(g_aSongs[1][3], (SongEvent{16, 0, 25}));
+    EXPECT_EQ(d.m_nEvent, 2);
+    EXPECT_EQ(platform.midi, (std::vector<uint32_t>{NoteOnMsg(15), 0x00002490u}));
+}
+
 TEST_F(Game, PianoKeysOnlySoundInLetterMode) {
     CPianoDlg& d = Make();
     ScriptDeal(platform);
@@ -202,6 +219,21 @@ TEST_F(Game, EveryPressIsJudgedWhateverItsSourceButReleasesAreNot) {
     EXPECT_EQ(d.m_nMistakes, 0);
     // A MIDI key that is not asked is a mistake like any other.
     MidiInProc(nullptr, MIM_DATA, 0, 0x00403090, 0);
+    EXPECT_EQ(d.m_nMistakes, 1);
+}
+
+TEST_F(Game, EveryNoteOfASongPlayedBackAnswersToo) {
+    CPianoDlg& d = Make();
+    // C2 and D2 pressed, D2 released, then F2 pressed while E2 is asked.
+    const SongEvent song[] = {{16, 100, 0}, {18, 100, 1}, {18, 0, 2}, {21, 100, 3},
+                              {SONG_END, SONG_END, 4}};
+    for (int e = 0; e < 5; ++e) g_aSongs[e][0] = song[e];
+    ScriptDeal(platform);
+    d.SetGameMode(MODE_PIANO);
+    d.StartPlayback();
+    Frames(6);
+    EXPECT_EQ(d.m_bPlaying, 0);
+    EXPECT_EQ(d.m_nQuestion, 2);
     EXPECT_EQ(d.m_nMistakes, 1);
 }
 
