@@ -36,8 +36,9 @@ void CPianoDlg::OnPaint() {
     // Once the window has started closing its bitmaps may be gone: draw nothing.
     if (m_bClosing == 1) return;
     if (m_platform.IsMinimized()) {
-        // The icon, centred; nothing advances.
-        m_platform.DrawIcon((kFrameWidth - 32 + 1) / 2, (kFrameHeight - 32 + 1) / 2);
+        // The icon (the system's 32 x 32 size), centred; nothing advances.
+        constexpr int kIconSize = 32;
+        m_platform.DrawIcon((kFrameWidth - kIconSize + 1) / 2, (kFrameHeight - kIconSize + 1) / 2);
         return;
     }
 
