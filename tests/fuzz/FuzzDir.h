@@ -1,0 +1,72 @@
+// A private working directory for a fuzz target: made when the target starts (in
+// /dev/shm when there is one, so that the files written for every input cost no disk
+// writes), emptied before every input, removed when the target ends.
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace clavora::fuzz {
+
+inline std::string& WorkDir() {
+    static std::string dir;
+    return dir;
+}
+
+// Removes every file in the working directory (it never holds directories).
+inline void EmptyWorkDir() {
+    DIR* d = opendir(".");
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) unlink(e->d_name);
+    }
+    closedir(d);
+}
+
+inline void EnterWorkDir() {
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
+    std::string tmpl = std::string(base ? base : "/tmp") + "/clavora-fuzz-XXXXXX";
+    if (!mkdtemp(tmpl.data()) || chdir(tmpl.c_str()) != 0) {
+        std::perror("clavora fuzz: working directory");
+        std::abort();
+    }
+    WorkDir() = tmpl;
+    std::atexit([] {
+        EmptyWorkDir();
+        if (chdir("/") == 0) rmdir(WorkDir().c_str());
+    });
+}
+
+// Writes bytes to a file of the working directory, or stops the run.
+inline void PutFile(const char* name, const uint8_t* data, size_t size) {
+    std::FILE* f = std::fopen(name, "wb");
+    if (!f || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) {
+        std::perror(name);
+        std::abort();
+    }
+}
+
+// The whole of a file of the working directory; false when it cannot be read.
+inline bool GetFile(const char* name, std::string& bytes) {
+    std::FILE* f = std::fopen(name, "rb");
+    if (!f) return false;
+    bytes.clear();
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    std::fclose(f);
+    return true;
+}
+
+// Reports a broken rule with the input's own words and stops, as a crash would.
+[[noreturn]] inline void Broken(const char* what) {
+    std::fprintf(stderr, "clavora fuzz: %s\n", what);
+    std::abort();
+}
+
+}  // namespace clavora::fuzz
