@@ -3,9 +3,12 @@
 // the synthesizer loads.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "platform/common/MidiMessage.h"
+#include "platform/common/MidiQueue.h"
 
 namespace clavora {
 namespace {
@@ -146,6 +149,64 @@ TEST(PlatformMidi, BacklogForgetsNotesEndedAllAtOnceAndClears) {
     b.Clear();
     EXPECT_TRUE(b.Empty());
     EXPECT_TRUE(Replayed(b).empty());
+}
+
+TEST(PlatformMidi, QueueKeepsOrderAndRefusesWhenFull) {
+    MidiQueue q;
+    uint32_t msg = 0;
+    EXPECT_FALSE(q.Pop(msg));
+    // Around the ring more than once, so that every cell is reused.
+    for (uint32_t round = 0; round < 3; ++round) {
+        for (uint32_t i = 0; i < MidiQueue::kCapacity; ++i) ASSERT_TRUE(q.Push(round * 10000 + i));
+        EXPECT_FALSE(q.Push(0xDEAD));  // full: dropped, nothing overwritten
+        for (uint32_t i = 0; i < MidiQueue::kCapacity; ++i) {
+            ASSERT_TRUE(q.Pop(msg));
+            ASSERT_EQ(msg, round * 10000 + i);
+        }
+        EXPECT_FALSE(q.Pop(msg));
+    }
+    ASSERT_TRUE(q.Push(7));
+    ASSERT_TRUE(q.Push(8));
+    ASSERT_TRUE(q.Pop(msg));
+    EXPECT_EQ(msg, 7u);
+    ASSERT_TRUE(q.Push(9));
+    ASSERT_TRUE(q.Pop(msg));
+    EXPECT_EQ(msg, 8u);
+    ASSERT_TRUE(q.Pop(msg));
+    EXPECT_EQ(msg, 9u);
+}
+
+TEST(PlatformMidi, QueueLosesNothingBetweenThreads) {
+    // Two ports push at once while the delivery thread pops: every message arrives
+    // once, and each port's messages in the order it sent them.
+    MidiQueue q;
+    constexpr uint32_t kEach = 200000;
+    auto sender = [&](uint32_t port) {
+        for (uint32_t i = 0; i < kEach; ++i) {
+            while (!q.Push(port << 24 | i)) std::this_thread::yield();
+        }
+    };
+    std::thread a(sender, 1u);
+    std::thread b(sender, 2u);
+    uint32_t next[3] = {0, 0, 0};
+    uint32_t received = 0;
+    bool inOrder = true;
+    while (received < 2 * kEach) {
+        uint32_t msg = 0;
+        if (!q.Pop(msg)) continue;
+        const uint32_t port = msg >> 24;
+        ASSERT_TRUE(port == 1 || port == 2) << msg;
+        inOrder = inOrder && (msg & 0xFFFFFF) == next[port];
+        next[port] = (msg & 0xFFFFFF) + 1;
+        ++received;
+    }
+    a.join();
+    b.join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(next[1], kEach);
+    EXPECT_EQ(next[2], kEach);
+    uint32_t extra = 0;
+    EXPECT_FALSE(q.Pop(extra));
 }
 
 }  // namespace

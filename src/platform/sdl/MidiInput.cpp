@@ -35,12 +35,24 @@ MidiInput::~MidiInput() {
     Close();
 }
 
+// On the MIDI system's thread: queue and go.
 void MidiInput::OnMessage(double, std::vector<unsigned char>* bytes, void* self) {
     auto* input = static_cast<MidiInput*>(self);
     if (!bytes || !input->m_enabled.load(std::memory_order_acquire)) return;
     const auto msg = PackMidiBytes(bytes->data(), bytes->size());
-    if (!msg) return;
-    DeliverMidiIn(&MidiInput::Deliver, reinterpret_cast<uintptr_t>(input), *msg);
+    if (!msg || !input->m_queue.Push(*msg)) return;
+    input->m_arrived.release();
+}
+
+// On the delivery thread: each message to the program in turn, under the window lock.
+void MidiInput::DeliverQueued() {
+    for (;;) {
+        m_arrived.acquire();
+        if (m_quit.load(std::memory_order_acquire)) return;
+        uint32_t msg = 0;
+        while (m_queue.Pop(msg))
+            DeliverMidiIn(&MidiInput::Deliver, reinterpret_cast<uintptr_t>(this), msg);
+    }
 }
 
 // Runs under the window lock, so the check of m_enabled and the call are one step with
@@ -58,6 +70,7 @@ bool MidiInput::Open(MidiInCallback callback, uintptr_t instance) {
     RtMidi::Api api = ChooseApi();
     if (api == RtMidi::UNSPECIFIED) return false;
     m_enabled.store(true, std::memory_order_release);
+    if (!m_delivery.joinable()) m_delivery = std::thread(&MidiInput::DeliverQueued, this);
     bool own = OpenOwnPort(api);
     bool device = OpenDevicePort(api);
     if (!own && !device && api == RtMidi::LINUX_ALSA && JackServerRunning()) {
@@ -127,11 +140,17 @@ bool MidiInput::OpenDevicePort(int api) {
 void MidiInput::Disable() { m_enabled.store(false, std::memory_order_release); }
 
 void MidiInput::Close() {
-    // Destroying the inputs closes their ports and joins their threads.
+    // Destroying the inputs closes their ports and joins their threads; then nothing
+    // is queued any more and the delivery thread can go.
     try {
         m_device.reset();
         m_own.reset();
     } catch (const RtMidiError&) {
+    }
+    if (m_delivery.joinable()) {
+        m_quit.store(true, std::memory_order_release);
+        m_arrived.release();
+        m_delivery.join();
     }
 }
 

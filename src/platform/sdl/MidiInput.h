@@ -2,16 +2,24 @@
 // one of our own, on the ALSA sequencer or, where there is no sequencer, on a running
 // JACK server; and beside it an input port of our own named "Clavora" that any other
 // MIDI source can be connected to. Every message of 1 to 3 bytes from either goes to
-// the program's callback under the window lock, on the MIDI library's thread.
+// the program's callback under the window lock, in the order of arrival.
+//
+// The MIDI system's threads never wait for that lock: on JACK the messages arrive in
+// the server's real-time cycle, and a client that does not finish its cycle in time
+// loses the messages of the next one. So they only queue each message; a delivery
+// thread of ours takes them out and waits for the window.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/common/MidiQueue.h"
 
 class RtMidiIn;
 
@@ -38,6 +46,7 @@ public:
 
 private:
     static void OnMessage(double stamp, std::vector<unsigned char>* bytes, void* self);
+    void DeliverQueued();
     static void Deliver(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t msg,
                         uintptr_t unused);
     bool OpenOwnPort(int api);
@@ -50,6 +59,11 @@ private:
     uintptr_t m_instance = 0;
     std::atomic<bool> m_enabled{false};
     std::atomic<bool> m_failed{false};
+
+    MidiQueue m_queue;
+    std::counting_semaphore<> m_arrived{0};
+    std::atomic<bool> m_quit{false};
+    std::thread m_delivery;
 };
 
 }  // namespace clavora
