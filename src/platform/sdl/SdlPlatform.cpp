@@ -40,7 +40,7 @@ bool OnAScreen() {
 
 }  // namespace
 
-SdlPlatform::SdlPlatform() : m_frame(kFramePixels) {
+SdlPlatform::SdlPlatform() {
     SilenceLibraries();
     m_timing = std::make_unique<Timing>();
     m_timing->Mark("platform-start");
@@ -102,6 +102,10 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
 
     Handle([&] { handler.OnInitDialog(); });
     m_timing->Mark("window-initialised");
+    // The window is mapped (SDL waits for that): its first paint follows at once, as a
+    // dialog's does when it shows, rather than after the window system's expose.
+    m_forceUpload = true;
+    Handle([&] { handler.OnExpose(); });
     Upload();
     FinishMidiInClose();
     while (!m_endModal) {
@@ -180,30 +184,67 @@ void SdlPlatform::EndModal() { m_endModal = true; }
 void SdlPlatform::Present(const uint32_t* pixels) {
     // Frames are composed on the window's thread only; anything else is not a frame.
     if (!m_window || !pixels || std::this_thread::get_id() != m_windowThread) return;
-    const size_t bytes = kFramePixels * sizeof(uint32_t);
-    // The same picture as the one shown costs no upload.
-    if (m_haveFrame && std::memcmp(m_frame.data(), pixels, bytes) == 0) return;
-    std::memcpy(m_frame.data(), pixels, bytes);
+    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (!surface) return;
+    if (surface != m_surface || surface->pixels != m_surfacePixels) {
+        // A new surface (the window system dropped the old one) shows nothing yet.
+        m_surface = surface;
+        m_surfacePixels = surface->pixels;
+        m_haveFrame = false;
+    }
+    constexpr size_t kRowBytes = kFrameWidth * sizeof(uint32_t);
+    if (surface->format->format == SDL_PIXELFORMAT_RGB888 && surface->w == kFrameWidth &&
+        surface->h == kFrameHeight) {
+        // Our own pixel format: compare with what is shown, and copy only a new picture.
+        auto* dst = static_cast<uint8_t*>(surface->pixels);
+        const auto* src = reinterpret_cast<const uint8_t*>(pixels);
+        const auto pitch = static_cast<size_t>(surface->pitch);
+        if (m_haveFrame) {
+            bool same = true;
+            if (pitch == kRowBytes) {
+                same = std::memcmp(dst, src, kRowBytes * kFrameHeight) == 0;
+            } else {
+                for (int y = 0; same && y < kFrameHeight; ++y)
+                    same = std::memcmp(dst + y * pitch, src + y * kRowBytes, kRowBytes) == 0;
+            }
+            if (same) return;
+        }
+        if (pitch == kRowBytes) {
+            std::memcpy(dst, src, kRowBytes * kFrameHeight);
+        } else {
+            for (int y = 0; y < kFrameHeight; ++y)
+                std::memcpy(dst + y * pitch, src + y * kRowBytes, kRowBytes);
+        }
+    } else {
+        // Another format (16-bit colour, or one with alpha): keep the frame to compare
+        // with and convert it into the surface.
+        if (m_staging.size() != kFramePixels) {
+            m_staging.assign(kFramePixels, 0);
+            m_haveFrame = false;
+        }
+        if (m_haveFrame && std::memcmp(m_staging.data(), pixels, kRowBytes * kFrameHeight) == 0)
+            return;
+        std::memcpy(m_staging.data(), pixels, kRowBytes * kFrameHeight);
+        if (SDL_ConvertPixels(std::min(surface->w, kFrameWidth), std::min(surface->h, kFrameHeight),
+                              SDL_PIXELFORMAT_RGB888, m_staging.data(), static_cast<int>(kRowBytes),
+                              surface->format->format, surface->pixels, surface->pitch) != 0)
+            return;
+    }
     m_haveFrame = true;
     m_frameDirty = true;
 }
 
+// Shows what the surface holds; runs after the handler, with the window lock released.
 void SdlPlatform::Upload() {
-    if (!m_window || !m_haveFrame || !(m_frameDirty || m_forceUpload)) {
-        m_forceUpload = false;
+    const bool wanted = m_frameDirty || m_forceUpload;
+    m_forceUpload = false;
+    if (!m_window || !m_haveFrame || !wanted) return;
+    if (SDL_GetWindowSurface(m_window) != m_surface) {
+        m_haveFrame = false;
         return;
     }
-    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
-    if (!surface) return;
-    const int w = std::min(surface->w, kFrameWidth);
-    const int h = std::min(surface->h, kFrameHeight);
-    if (SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, m_frame.data(),
-                          kFrameWidth * static_cast<int>(sizeof(uint32_t)),
-                          surface->format->format, surface->pixels, surface->pitch) != 0)
-        return;
     SDL_UpdateWindowSurface(m_window);
     m_frameDirty = false;
-    m_forceUpload = false;
     m_timing->MarkOnce("first-frame", m_markedFrame);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/common/Random.h"
 
 struct SDL_Window;
+struct SDL_Surface;
 union SDL_Event;
 
 namespace clavora {
@@ -78,9 +79,14 @@ private:
     bool m_inHandler = false;      // the window's thread holds the window lock
     bool m_midiInClosing = false;  // the ports close once the handler has returned
 
-    // The last frame presented: what the window shows, or will after the next upload.
-    std::vector<uint32_t> m_frame;
-    bool m_haveFrame = false;
+    // Frames go straight into the window surface, the window system's shared-memory
+    // image of the window, which then holds the last frame presented: what the window
+    // shows, or will after the next upload. A surface in another pixel format gets
+    // each frame through m_staging, which then holds the last frame instead.
+    SDL_Surface* m_surface = nullptr;
+    void* m_surfacePixels = nullptr;
+    std::vector<uint32_t> m_staging;
+    bool m_haveFrame = false;    // the surface holds the last frame presented
     bool m_frameDirty = false;   // presented but not yet uploaded
     bool m_forceUpload = false;  // the window system lost the picture (expose)
     std::atomic<bool> m_markedFrame{false};
