@@ -207,7 +207,10 @@ void SdlPlatform::Present(const uint32_t* pixels) {
                 for (int y = 0; same && y < kFrameHeight; ++y)
                     same = std::memcmp(dst + y * pitch, src + y * kRowBytes, kRowBytes) == 0;
             }
-            if (same) return;
+            if (same) {
+                m_timing->Frame(false);
+                return;
+            }
         }
         if (pitch == kRowBytes) {
             std::memcpy(dst, src, kRowBytes * kFrameHeight);
@@ -222,8 +225,10 @@ void SdlPlatform::Present(const uint32_t* pixels) {
             m_staging.assign(kFramePixels, 0);
             m_haveFrame = false;
         }
-        if (m_haveFrame && std::memcmp(m_staging.data(), pixels, kRowBytes * kFrameHeight) == 0)
+        if (m_haveFrame && std::memcmp(m_staging.data(), pixels, kRowBytes * kFrameHeight) == 0) {
+            m_timing->Frame(false);
             return;
+        }
         std::memcpy(m_staging.data(), pixels, kRowBytes * kFrameHeight);
         if (SDL_ConvertPixels(std::min(surface->w, kFrameWidth), std::min(surface->h, kFrameHeight),
                               SDL_PIXELFORMAT_RGB888, m_staging.data(), static_cast<int>(kRowBytes),
@@ -232,6 +237,7 @@ void SdlPlatform::Present(const uint32_t* pixels) {
     }
     m_haveFrame = true;
     m_frameDirty = true;
+    m_timing->Frame(true);
 }
 
 // Shows what the surface holds; runs after the handler, with the window lock released.

@@ -28,6 +28,8 @@ Timing::Timing() {
 
 Timing::~Timing() {
     if (!m_file) return;
+    std::fprintf(m_file, "frames presented %lld changed %lld\n", static_cast<long long>(m_frames),
+                 static_cast<long long>(m_changedFrames));
     const int64_t n = m_count.load();
     if (n > 0) {
         std::fprintf(m_file,

@@ -24,6 +24,12 @@ public:
     // The same, only the first time for this flag.
     void MarkOnce(const char* name, std::atomic<bool>& done);
 
+    // A frame was presented; changed when its picture differed from the one shown.
+    void Frame(bool changed) {
+        ++m_frames;
+        if (changed) ++m_changedFrames;
+    }
+
     // A Note On went to the synthesizer now.
     void NoteSent();
     // Audio callback: frames stereo frames are about to leave. Cheap; no lock.
@@ -32,6 +38,8 @@ public:
 private:
     std::FILE* m_file = nullptr;
     std::mutex m_lock;
+    int64_t m_frames = 0;  // window thread only
+    int64_t m_changedFrames = 0;
     std::atomic<int64_t> m_noteAt{0};  // steady clock, ns; 0 when none is waited for
     std::atomic<int64_t> m_count{0};
     std::atomic<int64_t> m_sumNs{0};
