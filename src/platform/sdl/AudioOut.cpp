@@ -62,8 +62,17 @@ void AudioOut::LoadInBackground() {
     // Game sounds can play from now on; the synthesizer joins them when it is ready.
     SDL_PauseAudioDevice(m_device, 0);
     if (m_abandon.load()) return;
+    LoadSynth();
+}
+
+bool AudioOut::LoadWithoutDevice() {
+    if (m_synth.load()) return true;
+    return !m_loader.joinable() && LoadSynth();
+}
+
+bool AudioOut::LoadSynth() {
     fluid_synth_t* synth = CreateSynth();
-    if (!synth) return;
+    if (!synth) return false;
     {
         std::lock_guard<std::mutex> hold(m_backlogLock);
         // Whatever was played while the SoundFont loaded: the programs chosen and the
@@ -75,6 +84,7 @@ void AudioOut::LoadInBackground() {
     }
     static std::atomic<bool> marked{false};
     if (m_timing) m_timing->MarkOnce("synth-ready", marked);
+    return true;
 }
 
 bool AudioOut::OpenDevice() {

@@ -50,10 +50,17 @@ public:
     // True once the synthesizer sounds (for measurements and tests of the program).
     bool SynthReady() const { return m_ready.load(std::memory_order_acquire); }
 
+    // Instead of Start, for measurements without a sound card: loads the synthesizer on
+    // the calling thread and leaves the audio callback's work to RenderByHand, which
+    // fills frames stereo frames exactly as the callback does. False without a SoundFont.
+    bool LoadWithoutDevice();
+    void RenderByHand(int16_t* out, size_t frames) { Render(out, frames); }
+
 private:
     static void Callback(void* self, uint8_t* stream, int length);
     void Render(int16_t* out, size_t frames);
     void LoadInBackground();
+    bool LoadSynth();
     bool OpenDevice();
     _fluid_synth_t* CreateSynth();
     void Apply(_fluid_synth_t* synth, const SynthEvent& event);

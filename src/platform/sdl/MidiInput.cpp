@@ -83,6 +83,14 @@ bool MidiInput::Open(MidiInCallback callback, uintptr_t instance) {
     return own || device;
 }
 
+void MidiInput::OpenWithoutPorts(MidiInCallback callback, uintptr_t instance) {
+    if (m_own || m_device || m_delivery.joinable()) return;
+    m_callback = callback;
+    m_instance = instance;
+    m_enabled.store(true, std::memory_order_release);
+    m_delivery = std::thread(&MidiInput::DeliverQueued, this);
+}
+
 namespace {
 
 // Errors and warnings after construction come here instead of the terminal; the flag

@@ -41,6 +41,12 @@ public:
     // the MIDI threads, which may be waiting for that lock.
     void Close();
 
+    // For measurements and tests without a MIDI system: delivers to the callback as
+    // Open does, but from no port; Inject hands in one message the way a port's thread
+    // does (queued, then delivered by our delivery thread under the window lock).
+    void OpenWithoutPorts(MidiInCallback callback, uintptr_t instance);
+    void Inject(std::vector<unsigned char>& bytes) { OnMessage(0.0, &bytes, this); }
+
     // The name device 0 was opened under, empty when none was (for diagnostics).
     const std::string& DeviceName() const { return m_deviceName; }
 
