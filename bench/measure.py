@@ -38,6 +38,21 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICK  # utime, stime
 
 
+def thread_seconds(pid):
+    """Processor seconds of each thread by name (threads of one name summed)."""
+    found = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/comm") as f:
+                name = f.read().strip()
+            with open(f"/proc/{pid}/task/{tid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        found[name] = found.get(name, 0) + (int(fields[11]) + int(fields[12])) / TICK
+    return found
+
+
 def status_kib(pid, key):
     with open(f"/proc/{pid}/status") as f:
         for line in f:
@@ -190,9 +205,13 @@ def measure_idle(binary, xserver, seconds):
     p.click(79 + 12 * 23 + 6, 490)
     time.sleep(3.0)
     c0, x0, t0 = cpu_seconds(p.proc.pid), cpu_seconds(xserver.proc.pid), time.time()
+    th0 = thread_seconds(p.proc.pid)
     time.sleep(seconds)
     c1, x1, t1 = cpu_seconds(p.proc.pid), cpu_seconds(xserver.proc.pid), time.time()
+    th1 = thread_seconds(p.proc.pid)
     p.stop()
+    parts = sorted(((th1[n] - th0.get(n, 0)) / (t1 - t0) * 100, n) for n in th1)
+    print("  by thread: " + ", ".join(f"{n} {v:.2f} %" for v, n in reversed(parts) if v > 0))
     share = 100 * (c1 - c0) / (t1 - t0)
     xshare = 100 * (x1 - x0) / (t1 - t0)
     report("program's processor use while idle", f"{share:.2f} % core", "< 2 %", share < 2)
