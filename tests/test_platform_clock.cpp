@@ -1,10 +1,8 @@
 // The frame clock's bookkeeping, the random generator and the key codes.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "platform/common/FrameTick.h"
@@ -14,57 +12,47 @@
 namespace clavora {
 namespace {
 
-TEST(PlatformClock, AtMostOneRequestWaits) {
-    FrameTickGate gate;
-    const uint32_t gen = gate.Generation();
-    EXPECT_TRUE(gate.TryPost());
-    EXPECT_FALSE(gate.TryPost());  // the window has not taken the first one yet
-    EXPECT_FALSE(gate.TryPost());
-    EXPECT_TRUE(gate.Take(gen));
-    EXPECT_TRUE(gate.TryPost());
-    gate.Withdraw();  // the queue would not take it
-    EXPECT_TRUE(gate.TryPost());
+TEST(PlatformClock, OneTickAtATimeAndNoneOnceStopped) {
+    using namespace std::chrono;
+    using TP = FrameSchedule::Clock::time_point;
+    const TP t0{};
+    FrameSchedule clock;
+    EXPECT_EQ(clock.WaitMs(t0), -1);  // not started: wait for events only
+    EXPECT_FALSE(clock.TakeDue(t0 + seconds(1)));
+    ASSERT_TRUE(clock.Start(30, t0));
+    EXPECT_EQ(clock.WaitMs(t0), 30);
+    EXPECT_EQ(clock.WaitMs(t0 + microseconds(100)), 30);  // rounded up, never early
+    EXPECT_EQ(clock.WaitMs(t0 + microseconds(29001)), 1);
+    EXPECT_FALSE(clock.TakeDue(t0 + microseconds(29999)));
+    EXPECT_EQ(clock.WaitMs(t0 + milliseconds(30)), 0);
+    EXPECT_TRUE(clock.TakeDue(t0 + milliseconds(30)));
+    EXPECT_FALSE(clock.TakeDue(t0 + milliseconds(30)));  // taken: the next is 30 ms on
+    // A window busy for 200 ms gets one tick, not a burst of the six it missed.
+    EXPECT_TRUE(clock.TakeDue(t0 + milliseconds(260)));
+    EXPECT_FALSE(clock.TakeDue(t0 + milliseconds(261)));
+    EXPECT_EQ(clock.WaitMs(t0 + milliseconds(261)), 9);  // back on the grid, at 270
+    clock.Stop();
+    EXPECT_FALSE(clock.TakeDue(t0 + seconds(5)));
+    EXPECT_EQ(clock.WaitMs(t0 + seconds(5)), -1);
+    EXPECT_FALSE(clock.Start(0, t0));
 }
 
-TEST(PlatformClock, RequestsOfAStoppedClockAreDropped) {
-    FrameTickGate gate;
-    const uint32_t before = gate.Generation();
-    ASSERT_TRUE(gate.TryPost());
-    gate.Stop();
-    // The request still in the queue comes out: no frame, but its place is free again.
-    EXPECT_FALSE(gate.Take(before));
-    const uint32_t after = gate.Generation();
-    EXPECT_NE(after, before);
-    EXPECT_TRUE(gate.TryPost());
-    EXPECT_TRUE(gate.Take(after));
-}
-
-TEST(PlatformClock, RequestsNeverPileUpBetweenThreads) {
-    FrameTickGate gate;
-    std::atomic<int> outstanding{0};
-    std::atomic<int> worst{0};
-    std::atomic<bool> done{false};
-    std::thread clock([&] {
-        for (int i = 0; i < 200000; ++i) {
-            if (gate.TryPost()) {
-                const int n = ++outstanding;
-                int w = worst.load();
-                while (n > w && !worst.compare_exchange_weak(w, n)) {
-                }
-            }
-        }
-        done = true;
-    });
-    int frames = 0;
-    while (!done.load() || outstanding.load() > 0) {
-        if (outstanding.load() > 0) {
-            --outstanding;
-            if (gate.Take(gate.Generation())) ++frames;
-        }
+TEST(PlatformClock, AThousandTicksTakeThirtySecondsWhateverTheWaits) {
+    using namespace std::chrono;
+    using TP = FrameSchedule::Clock::time_point;
+    TP now{};
+    const TP start = now;
+    FrameSchedule clock;
+    ASSERT_TRUE(clock.Start(30, now));
+    int ticks = 0;
+    // The window wakes when told to, plus 0..12 ms of its own lateness, or earlier for
+    // an event; the ticks still keep to the grid.
+    for (int k = 0; ticks < 1000; ++k) {
+        const int wait = clock.WaitMs(now);
+        now += milliseconds(k % 5 == 0 ? wait / 2 : wait + (k * 7) % 13);
+        if (clock.TakeDue(now)) ++ticks;
     }
-    clock.join();
-    EXPECT_EQ(worst.load(), 1);
-    EXPECT_GT(frames, 0);
+    EXPECT_EQ(clock.WaitMs(now) + duration_cast<milliseconds>(now - start).count(), 30030);
 }
 
 TEST(PlatformClock, TicksKeepToTheGridHoweverLateTheyWake) {

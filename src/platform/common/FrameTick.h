@@ -1,37 +1,12 @@
-// The frame clock's bookkeeping, apart from any thread or window system: at most one
-// request for a frame waits at a time, requests of a stopped clock are dropped, and the
-// ticks keep to a fixed grid so that the period does not drift.
+// The frame clock's schedule, apart from any window system: ticks on a fixed grid so
+// that the period does not drift, never more than one due at a time, none once stopped.
+// The window's thread asks it how long it may wait for events and whether a tick is due.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 
 namespace clavora {
-
-class FrameTickGate {
-public:
-    // Clock side: true when a request should be posted now, because none is waiting.
-    bool TryPost() { return !m_pending.exchange(true, std::memory_order_acq_rel); }
-    // Clock side: a request that could not be posted after all.
-    void Withdraw() { m_pending.store(false, std::memory_order_release); }
-
-    // The generation a request is posted with; Stop starts a new one.
-    uint32_t Generation() const { return m_generation.load(std::memory_order_acquire); }
-    void Stop() { m_generation.fetch_add(1, std::memory_order_acq_rel); }
-
-    // Window side: a request posted with this generation was taken from the queue. Frees
-    // the place for the next one; true when it should become a frame (its clock was not
-    // stopped since it was posted).
-    bool Take(uint32_t generation) {
-        m_pending.store(false, std::memory_order_release);
-        return generation == Generation();
-    }
-
-private:
-    std::atomic<bool> m_pending{false};
-    std::atomic<uint32_t> m_generation{0};
-};
 
 // The tick after the one due at previous: one period later, or, when the clock has
 // fallen more than a period behind (a stalled machine), the first point of the same
@@ -45,5 +20,43 @@ TimePoint NextTick(TimePoint previous, Duration period, TimePoint now) {
     }
     return next;
 }
+
+class FrameSchedule {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Starts ticking every periodMs from now (a running schedule is restarted).
+    bool Start(int periodMs, Clock::time_point now) {
+        if (periodMs <= 0) return false;
+        m_period = std::chrono::milliseconds(periodMs);
+        m_due = now + m_period;
+        m_running = true;
+        return true;
+    }
+    void Stop() { m_running = false; }
+    bool Running() const { return m_running; }
+
+    // How long the window may wait for events before the next tick: whole milliseconds,
+    // rounded up so it never wakes early; -1 when stopped (wait for events only).
+    int WaitMs(Clock::time_point now) const {
+        if (!m_running) return -1;
+        if (m_due <= now) return 0;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_due - now);
+        return static_cast<int>(left.count());
+    }
+
+    // True when a tick is due at now: the one request for a frame, taken. However late
+    // the window comes, one tick is taken at a time and the grid moves on past now.
+    bool TakeDue(Clock::time_point now) {
+        if (!m_running || now < m_due) return false;
+        m_due = NextTick(m_due, m_period, now);
+        return true;
+    }
+
+private:
+    bool m_running = false;
+    Clock::duration m_period{};
+    Clock::time_point m_due{};
+};
 
 }  // namespace clavora

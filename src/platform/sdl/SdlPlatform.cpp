@@ -9,12 +9,12 @@
 #include <mutex>
 #include <string>
 
+#include "platform/common/FrameTick.h"
 #include "platform/common/Icon.h"
 #include "platform/common/KeyCode.h"
 #include "platform/common/WindowLock.h"
 #include "platform/resources/Resources.h"
 #include "platform/sdl/AudioOut.h"
-#include "platform/sdl/FrameClock.h"
 #include "platform/sdl/MidiInput.h"
 #include "platform/sdl/Quiet.h"
 #include "platform/sdl/Timing.h"
@@ -52,7 +52,6 @@ SdlPlatform::SdlPlatform() {
     SDL_SetHint(SDL_HINT_APP_NAME, "Clavora");
     m_video = SDL_Init(SDL_INIT_VIDEO) == 0 && OnAScreen();
     m_timing->Mark("video-ready");
-    m_clock = std::make_unique<FrameClock>();
     // Sound starts at once, beside everything the window does before it shows.
     m_audio = std::make_unique<AudioOut>(m_timing.get());
     if (m_video) m_audio->Start();
@@ -60,7 +59,7 @@ SdlPlatform::SdlPlatform() {
 }
 
 SdlPlatform::~SdlPlatform() {
-    m_clock.reset();
+    m_clock.Stop();
     {
         std::lock_guard<std::mutex> hold(WindowLock());
         m_midiIn->Disable();
@@ -109,18 +108,23 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     Upload();
     FinishMidiInClose();
     while (!m_endModal) {
+        // The frame clock runs on this thread: wait for events until the next tick is
+        // due. No other thread ever posts to the window's queue, so nothing can reach
+        // the window system on the window's behalf once it is gone.
         SDL_Event event;
-        if (SDL_WaitEvent(&event) == 0) {
-            SDL_Delay(10);
-            continue;
-        }
-        Dispatch(event, handler);
+        const int wait = m_clock.WaitMs(FrameSchedule::Clock::now());
+        const int got = wait < 0    ? SDL_WaitEvent(&event)
+                        : wait == 0 ? SDL_PollEvent(&event)
+                                    : SDL_WaitEventTimeout(&event, wait);
+        if (got) Dispatch(event, handler);
+        if (!m_endModal && m_clock.TakeDue(FrameSchedule::Clock::now()))
+            Handle([&] { handler.OnTimer(); });
         Upload();
         FinishMidiInClose();
     }
     Handle([&] { handler.OnDestroy(); });
     // Whatever the handler left running stops before the window goes.
-    m_clock->Stop();
+    m_clock.Stop();
     MidiInClose();
     SDL_DestroyWindow(m_window);
     m_window = nullptr;
@@ -174,7 +178,6 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
         }
         break;
     default:
-        if (m_clock->IsTick(event) && m_clock->Accept(event)) Handle([&] { handler.OnTimer(); });
         break;
     }
 }
@@ -273,9 +276,11 @@ void SdlPlatform::SetIcon() {
     SDL_FreeSurface(surface);
 }
 
-bool SdlPlatform::StartFrameTimer(int periodMs) { return m_clock->Start(periodMs); }
+bool SdlPlatform::StartFrameTimer(int periodMs) {
+    return m_clock.Start(periodMs, FrameSchedule::Clock::now());
+}
 
-void SdlPlatform::StopFrameTimer() { m_clock->Stop(); }
+void SdlPlatform::StopFrameTimer() { m_clock.Stop(); }
 
 bool SdlPlatform::MidiOutOpen() {
     m_audio->OpenMidi();

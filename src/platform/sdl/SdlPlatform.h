@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/common/FrameTick.h"
 #include "platform/common/Random.h"
 
 struct SDL_Window;
@@ -23,7 +24,6 @@ union SDL_Event;
 namespace clavora {
 
 class AudioOut;
-class FrameClock;
 class MidiInput;
 class Timing;
 
@@ -70,7 +70,7 @@ private:
     bool m_video = false;
     SDL_Window* m_window = nullptr;
     std::thread::id m_windowThread;
-    std::unique_ptr<FrameClock> m_clock;
+    FrameSchedule m_clock;
     std::unique_ptr<AudioOut> m_audio;
     std::unique_ptr<MidiInput> m_midiIn;
     RandomGenerator m_random;
