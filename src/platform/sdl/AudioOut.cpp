@@ -1,5 +1,8 @@
 #include "platform/sdl/AudioOut.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+
 #include <SDL.h>
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -62,6 +65,9 @@ void AudioOut::LoadInBackground() {
     // Game sounds can play from now on; the synthesizer joins them when it is ready.
     SDL_PauseAudioDevice(m_device, 0);
     if (m_abandon.load()) return;
+    // The SoundFont loads at a lower priority than the window: on a busy machine the
+    // window's first frame comes first, and the sound a moment later.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
     LoadSynth();
 }
 
