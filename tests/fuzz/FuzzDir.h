@@ -1,9 +1,12 @@
 // A private working directory for a fuzz target: made when the target starts (in
 // /dev/shm when there is one, so that the files written for every input cost no disk
-// writes), emptied before every input, removed when the target ends.
+// writes), emptied before every input, removed when the target ends. The target works
+// in it only while it handles an input (InWorkDir), so that the fuzzer's own relative
+// paths (the corpus, the inputs it saves) keep their meaning.
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -28,19 +31,40 @@ inline void EmptyWorkDir() {
     closedir(d);
 }
 
-inline void EnterWorkDir() {
+inline void MakeWorkDir() {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
     std::string tmpl = std::string(base ? base : "/tmp") + "/clavora-fuzz-XXXXXX";
-    if (!mkdtemp(tmpl.data()) || chdir(tmpl.c_str()) != 0) {
+    if (!mkdtemp(tmpl.data())) {
         std::perror("clavora fuzz: working directory");
         std::abort();
     }
     WorkDir() = tmpl;
     std::atexit([] {
-        EmptyWorkDir();
-        if (chdir("/") == 0) rmdir(WorkDir().c_str());
+        const int back = open(".", O_RDONLY | O_DIRECTORY);
+        if (chdir(WorkDir().c_str()) == 0) EmptyWorkDir();
+        if (back >= 0 && fchdir(back) == 0) rmdir(WorkDir().c_str());
     });
 }
+
+// The working directory for the life of the object; then back where the fuzzer was.
+class InWorkDir {
+public:
+    InWorkDir() : back_(open(".", O_RDONLY | O_DIRECTORY)) {
+        if (back_ < 0 || chdir(WorkDir().c_str()) != 0) {
+            std::perror("clavora fuzz: working directory");
+            std::abort();
+        }
+    }
+    ~InWorkDir() {
+        if (fchdir(back_) != 0) std::perror("clavora fuzz: back from the working directory");
+        close(back_);
+    }
+    InWorkDir(const InWorkDir&) = delete;
+    InWorkDir& operator=(const InWorkDir&) = delete;
+
+private:
+    int back_;
+};
 
 // Writes bytes to a file of the working directory, or stops the run.
 inline void PutFile(const char* name, const uint8_t* data, size_t size) {

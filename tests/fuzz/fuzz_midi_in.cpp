@@ -108,12 +108,14 @@ void AfterClose(session::Session& s, Script& script) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::EnterWorkDir();
+    fuzz::MakeWorkDir();
+    const fuzz::InWorkDir here;
     MakeWindow();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::InWorkDir here;
     RestoreWindow();
     session::Session& s = *g_session;
     CPianoDlg& d = *s.dlg;

@@ -24,11 +24,12 @@ int32_t Le(const uint8_t* p, int bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::EnterWorkDir();
+    fuzz::MakeWorkDir();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::InWorkDir here;
     fuzz::EmptyWorkDir();
     fuzz::PutFile(kRecordsFile, data, size);
     // Values of an earlier input must not leak into this one.

@@ -64,12 +64,14 @@ SongEvent g_saved[2][kSongEvents];
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::EnterWorkDir();
+    fuzz::MakeWorkDir();
+    const fuzz::InWorkDir here;
     g_session.emplace();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::InWorkDir here;
     CPianoDlg& d = g_session->Window();
     fuzz::EmptyWorkDir();
     fuzz::PutFile("song.000", data, size);
