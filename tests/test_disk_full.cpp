@@ -68,7 +68,7 @@ void RecordSong(CPianoDlg& d, FakePlatform& p, int slot, int events, int note) {
     d.OnKeyUp('R');
     for (int i = 0; i < events && d.m_bRecording == 1; ++i) {
         p.SendMidiIn(PackShortMsg(0x90, static_cast<uint32_t>(note), i % 2 ? 0u : 64u));
-        if (i % 7 == 0) d.OnTimer();
+        if (i % 50 == 0) d.OnTimer();
     }
     if (d.m_bRecording == 1) d.OnKeyUp(VK_SPACE);
 }
