@@ -7,9 +7,10 @@
 # bytes or exactly the new ones, never a mix; and a run started from what a kill left
 # loads it all and saves everything new, leaving no temporary file behind.
 #
-# Every other run goes at a slower pace: under strace, each opening, write and rename
-# of a file waits half a millisecond, so that a kill can fall between any two of them
-# (at full speed a write of a whole file is one system call that no kill can split).
+# With CLAVORA_CRASH_SLOWED=1 every other run goes at a slower pace: under strace, each
+# opening, write and rename of a file waits half a millisecond, so that a kill can fall
+# between any two of them (at full speed a write of a whole file is one system call
+# that no kill can split).
 #
 # CLAVORA_CRASH_RUNS (default 30) and CLAVORA_CRASH_SECONDS (default 60) bound the
 # number of kills and the time spent on them.
