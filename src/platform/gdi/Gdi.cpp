@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/common/LittleEndian.h"
+
 namespace clavora {
 
 bool CBitmap::Create(int width, int height) {
@@ -52,15 +54,6 @@ bool CDC::BitBlt(int x, int y, int w, int h, const CDC* src, int sx, int sy, uin
     }
     return true;
 }
-
-namespace {
-
-uint32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-}  // namespace
 
 bool DecodeBmp(const uint8_t* data, size_t size, CBitmap& bitmap) {
     if (!data || size < 54 || data[0] != 'B' || data[1] != 'M') return false;

@@ -1,0 +1,15 @@
+// Reading little-endian fields of the file formats the program takes in (BMP, WAVE, ICO).
+#pragma once
+
+#include <cstdint>
+
+namespace clavora {
+
+inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+inline uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace clavora
