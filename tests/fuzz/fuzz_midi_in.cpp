@@ -199,8 +199,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             MakeWindow();
             return 0;
         }
-        g_touched[d.m_nSlot] = true;
         Check(s, step);
+        g_touched[d.m_nSlot] = true;
     }
     if (const char* bad = session::CheckAllSlots(d)) Broken(bad);
     return 0;
