@@ -6,15 +6,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "fake/AllocationCounter.h"
 #include "fake/SyntheticArtFixture.h"
 #include "game/Game.h"
 #include "recorder/Songs.h"
 
 namespace clavora::test {
-
-// Heap allocations made while counting is on (see the operator new below).
-std::atomic<bool> g_countAllocations{false};
-std::atomic<int> g_allocations{0};
 
 namespace {
 
@@ -327,19 +324,8 @@ TEST_F(Frame, AnIdleFrameDrawsTheRestingStateAndNothingElse) {
     EXPECT_EQ(platform.presented, 2);
 }
 
-// True when the counting operator new at the end of this file is the one linked in;
-// another file of the test program may bring its own, which then takes precedence.
-bool CountingNewIsLinked() {
-    g_allocations = 0;
-    g_countAllocations = true;
-    int* volatile probe = new int(7);
-    g_countAllocations = false;
-    delete probe;
-    return g_allocations.load() == 1;
-}
-
 TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
-    if (!CountingNewIsLinked()) GTEST_SKIP() << "another operator new counts allocations here";
+    ASSERT_TRUE(AllocationsAreCounted());
     CPianoDlg& d = MakeWithArt();
     d.m_nQuestion = 0;
     d.m_nMode = MODE_LETTER;
@@ -363,14 +349,3 @@ TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
 
 }  // namespace
 }  // namespace clavora::test
-
-// Counts heap allocations for the test above; otherwise plain malloc and free. Weak,
-// so that a file with its own counting operator new can share the program. Kept out of
-// line, so that the compiler never pairs an inlined free with a new expression.
-__attribute__((weak, noinline)) void* operator new(std::size_t size) {
-    if (clavora::test::g_countAllocations.load(std::memory_order_relaxed)) ++clavora::test::g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-__attribute__((weak, noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((weak, noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "fake/AllocationCounter.h"
 #include "fake/DlgFixture.h"
 #include "piano/Keys.h"
 #include "recorder/Songs.h"
@@ -17,11 +18,6 @@ static void PrintTo(const SongEvent& e, std::ostream* os) {
 }  // namespace clavora
 
 namespace clavora::test {
-
-// The test binary's counting operator new (kept with the frame tests) counts heap
-// allocations while this is on.
-extern std::atomic<bool> g_countAllocations;
-extern std::atomic<int> g_allocations;
 
 namespace {
 

@@ -15,29 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "fake/AllocationCounter.h"
 #include "fake/FakePlatform.h"
 #include "fuzz/Session.h"
 
 namespace clavora::test {
 
-// The test program's counting operator new (kept with the frame tests) counts heap
-// allocations while this is on.
-extern std::atomic<bool> g_countAllocations;
-extern std::atomic<int> g_allocations;
-
 namespace {
 
 using session::Session;
-
-// True when allocations are counted: one made while counting is on is seen.
-bool AllocationsAreCounted() {
-    g_allocations = 0;
-    g_countAllocations = true;
-    int* volatile probe = new int(7);
-    g_countAllocations = false;
-    delete probe;
-    return g_allocations.load() == 1;
-}
 
 long EnvNumber(const char* name, long fallback) {
     const char* v = std::getenv(name);
