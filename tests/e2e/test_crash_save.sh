@@ -7,10 +7,12 @@
 # bytes or exactly the new ones, never a mix; and a run started from what a kill left
 # loads it all and saves everything new, leaving no temporary file behind.
 #
-# With CLAVORA_CRASH_SLOWED=1 every other run goes at a slower pace: under strace, each
-# opening, write and rename of a file waits half a millisecond, so that a kill can fall
-# between any two of them (at full speed a write of a whole file is one system call
-# that no kill can split).
+# Every other run goes at a slower pace: a small library loaded into the program
+# (LD_PRELOAD) makes each opening of a file in the working directory, each write to a
+# file and each rename wait half a millisecond first, so that a kill can fall between
+# any two of them (at full speed a write of a whole file is one system call that no
+# kill can split, and a save that truncates its file and then writes it would pass).
+# CLAVORA_CRASH_SLOWED=0 leaves it out.
 #
 # CLAVORA_CRASH_RUNS (default 30) and CLAVORA_CRASH_SECONDS (default 60) bound the
 # number of kills and the time spent on them.
@@ -96,34 +98,74 @@ start_with() {
     cp "$FILES/$1"/* "$E2E_DIR"/
 }
 
+# The slowing library, built here with the C compiler.
+cat >"$FILES/slow.c" <<'EOF'
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+static void slow(void) {
+    struct timespec t = {0, 500000};
+    nanosleep(&t, 0);
+}
+/* The program names its files relative to its working directory. */
+static int own(const char* path) { return path && path[0] != '/'; }
+
+#define OPEN(name)                                                        \
+    int name(const char* path, int flags, ...) {                          \
+        static int (*real)(const char*, int, ...);                        \
+        mode_t mode = 0;                                                  \
+        if (flags & (O_CREAT | O_TMPFILE)) {                              \
+            va_list a;                                                    \
+            va_start(a, flags);                                           \
+            mode = va_arg(a, mode_t);                                     \
+            va_end(a);                                                    \
+        }                                                                 \
+        if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, #name); \
+        if (own(path)) slow();                                            \
+        return real(path, flags, mode);                                   \
+    }
+OPEN(open)
+OPEN(open64)
+
+ssize_t write(int fd, const void* data, size_t size) {
+    static ssize_t (*real)(int, const void*, size_t);
+    struct stat st;
+    if (!real) real = (ssize_t (*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) slow();
+    return real(fd, data, size);
+}
+
+int rename(const char* from, const char* to) {
+    static int (*real)(const char*, const char*);
+    if (!real) real = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
+    if (own(from)) slow();
+    return real(from, to);
+}
+EOF
+PACES=(full)
+if [ "${CLAVORA_CRASH_SLOWED:-1}" != 0 ]; then
+    cc -O2 -shared -fPIC -o "$FILES/slow.so" "$FILES/slow.c" -ldl || e2e_fail "cannot build the slowing library"
+    PACES+=(slowed)
+fi
+
 # start PACE [FILES]: starts the program, at full speed or slowed, and waits for its
 # window; again if it could not reach the X server: a server busy with the connections
 # of a killed program may refuse a new one for a moment (EAGAIN), and then the program
 # ends without a window. FILES, if given, are put back before each attempt.
-TRACER=""
-e2e_on_exit '[ -z "$TRACER" ] || kill -KILL "$TRACER" 2>/dev/null'
 start() {
-    local attempt i
+    local attempt i preload=""
+    [ "$1" = slowed ] && preload="$FILES/slow.so"
     for attempt in 1 2 3; do
         [ -z "${2:-}" ] || start_with "$2"
         E2E_START_TIME="$(e2e_now)"
-        if [ "$1" = slowed ]; then
-            (cd "$E2E_DIR" && exec env SDL_AUDIODRIVER=dummy strace -f -qq --seccomp-bpf -o /dev/null \
-                -e trace=openat,write,rename -e inject=openat,write,rename:delay_enter=500 \
-                "$E2E_BIN") >"$E2E_LOG" 2>&1 &
-            TRACER=$!
-            E2E_PID=""
-            for ((i = 0; i < 500; i++)); do
-                E2E_PID="$(pgrep -P "$TRACER" | head -n 1 || true)"
-                [ -z "$E2E_PID" ] || break
-                sleep 0.01
-            done
-            [ -n "$E2E_PID" ] || e2e_fail "the program did not start under strace"
-        else
-            (cd "$E2E_DIR" && exec env SDL_AUDIODRIVER=dummy "$E2E_BIN") >"$E2E_LOG" 2>&1 &
-            E2E_PID=$!
-            TRACER=""
-        fi
+        (cd "$E2E_DIR" && exec env ${preload:+LD_PRELOAD="$preload"} SDL_AUDIODRIVER=dummy "$E2E_BIN") \
+            >"$E2E_LOG" 2>&1 &
+        E2E_PID=$!
         for ((i = 0; i < 1500; i++)); do
             E2E_WIN="$(xdotool search --onlyvisible --pid "$E2E_PID" 2>/dev/null | head -n 1 || true)"
             if [ -n "$E2E_WIN" ]; then
@@ -142,33 +184,16 @@ start() {
     e2e_fail "the program found no display three times"
 }
 
-# alive: the program, or its tracer, is still there.
-alive() {
-    kill -0 "$E2E_PID" 2>/dev/null && return 0
-    [ -n "$TRACER" ] && kill -0 "$TRACER" 2>/dev/null
-}
-
-# reap: waits, at most 10 s, for the program (and its tracer) to be gone.
+# reap: waits, at most 10 s, for the program to be gone.
 reap() {
     local i
     for ((i = 0; i < 500; i++)); do
-        alive || break
+        kill -0 "$E2E_PID" 2>/dev/null || break
         sleep 0.02
     done
-    if alive; then
-        # A tracer on a loaded machine can be slow to let go of its program: what is
-        # tested is the files, so end both and give them a while longer.
-        e2e_log "the program ${E2E_PID} (tracer ${TRACER:-none}) still there after 10 s; killing"
-        kill -KILL "$E2E_PID" ${TRACER:+"$TRACER"} 2>/dev/null || true
-        for ((i = 0; i < 1500; i++)); do
-            alive || break
-            sleep 0.02
-        done
-        alive && e2e_fail "the program ${E2E_PID} (tracer ${TRACER:-none}) is still there 40 s after its end"
-    fi
-    wait "${TRACER:-$E2E_PID}" 2>/dev/null || true
+    kill -0 "$E2E_PID" 2>/dev/null && e2e_fail "the program ${E2E_PID} is still there 10 s after its end"
+    wait "$E2E_PID" 2>/dev/null || true
     E2E_PID=""
-    TRACER=""
 }
 
 # close: waits for the program to end by itself, and checks that all is new.
@@ -195,10 +220,6 @@ mtime() { stat -c %.9Y "$E2E_DIR/$1"; }
 
 # One undisturbed close at each pace first: it writes exactly the new files, and when
 # it wrote the first and the last of them bounds the moments to kill at.
-# The slowed pace runs the program under strace, which on a loaded machine can lose
-# hold of its program; it is there for longer runs by hand (CLAVORA_CRASH_SLOWED=1).
-PACES=(full)
-[ "${CLAVORA_CRASH_SLOWED:-0}" = 1 ] && PACES+=(slowed)
 declare -A FIRST_MS WINDOW_MS
 for pace in "${PACES[@]}"; do
     start "$pace" old
