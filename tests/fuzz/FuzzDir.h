@@ -87,9 +87,12 @@ inline bool GetFile(const char* name, std::string& bytes) {
     return true;
 }
 
-// Reports a broken rule with the input's own words and stops, as a crash would.
+// Reports a broken rule and stops, as a crash would (the fuzzer then keeps the input),
+// leaving no working directory behind.
 [[noreturn]] inline void Broken(const char* what) {
     std::fprintf(stderr, "clavora fuzz: %s\n", what);
+    if (chdir(WorkDir().c_str()) == 0) EmptyWorkDir();
+    rmdir(WorkDir().c_str());
     std::abort();
 }
 
