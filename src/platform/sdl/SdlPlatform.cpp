@@ -38,6 +38,22 @@ bool OnAScreen() {
     return wanted && name == wanted;
 }
 
+// Opens the display. An X server that has just lost a client killed outright can refuse
+// a new connection for a moment; then SDL falls back to a window nobody sees. A display
+// that was named is tried again for about half a second before the program gives up.
+bool OpenVideo() {
+    const char* display = SDL_getenv("DISPLAY");
+    const bool named = display && *display;
+    // On an X display without Wayland, SDL need not probe for Wayland first.
+    if (named && !SDL_getenv("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    for (int attempt = 0;; ++attempt) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && OnAScreen()) return true;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (!named || attempt >= 10) return false;
+        SDL_Delay(50);
+    }
+}
+
 }  // namespace
 
 SdlPlatform::SdlPlatform() {
@@ -50,7 +66,7 @@ SdlPlatform::SdlPlatform() {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, "Clavora");
-    m_video = SDL_Init(SDL_INIT_VIDEO) == 0 && OnAScreen();
+    m_video = OpenVideo();
     m_timing->Mark("video-ready");
     // Sound starts at once, beside everything the window does before it shows.
     m_audio = std::make_unique<AudioOut>(m_timing.get());
