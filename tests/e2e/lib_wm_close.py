@@ -28,7 +28,7 @@ def main() -> int:
         data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]),
     )
     win.send_event(message, event_mask=X.NoEventMask)
-    disp.flush()
+    disp.sync()  # a round trip: the server has taken the request before we hang up
     disp.close()
     return 0
 
