@@ -3,19 +3,14 @@
 
 #include <vector>
 
+#include "fake/LittleEndianWriter.h"
 #include "platform/common/Icon.h"
 
 namespace clavora {
 namespace {
 
-void Put16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(x & 0xFF);
-    v.push_back((x >> 8) & 0xFF);
-}
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
-}
+using test::Put16;
+using test::Put32;
 
 // A picture to store: colour index or 0xRRGGBB per pixel, plus transparency.
 struct Image {

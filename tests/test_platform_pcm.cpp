@@ -7,19 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "fake/LittleEndianWriter.h"
 #include "platform/common/Pcm.h"
 
 namespace clavora {
 namespace {
 
-void Put16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(x & 0xFF);
-    v.push_back((x >> 8) & 0xFF);
-}
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
-}
+using test::Put16;
+using test::Put32;
 void PutTag(std::vector<uint8_t>& v, const char* tag) {
     for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(tag[i]));
 }
