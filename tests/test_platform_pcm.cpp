@@ -30,37 +30,40 @@ struct WavSpec {
     int32_t dataSizeAdjust = 0;
 };
 
+// The file is written front to back into one vector and the RIFF size is filled in at
+// the end, so no chunk is built apart and copied in.
 std::vector<uint8_t> MakeWav(const WavSpec& s) {
-    std::vector<uint8_t> fmt;
-    PutTag(fmt, "fmt ");
-    Put32(fmt, 16);
-    Put16(fmt, s.format);
-    Put16(fmt, s.channels);
-    Put32(fmt, s.rate);
-    Put32(fmt, s.rate * s.channels * s.bits / 8);
-    Put16(fmt, static_cast<uint16_t>(s.channels * s.bits / 8));
-    Put16(fmt, s.bits);
-    std::vector<uint8_t> data;
-    PutTag(data, "data");
-    Put32(data, static_cast<uint32_t>(s.samples.size() * 2 + s.dataSizeAdjust));
-    for (int16_t x : s.samples) Put16(data, static_cast<uint16_t>(x));
-
-    std::vector<uint8_t> body;
-    PutTag(body, "WAVE");
-    if (s.dataFirst) body.insert(body.end(), data.begin(), data.end());
-    body.insert(body.end(), fmt.begin(), fmt.end());
-    if (!s.extraChunk.empty()) {
-        PutTag(body, "LIST");
-        Put32(body, static_cast<uint32_t>(s.extraChunk.size()));
-        body.insert(body.end(), s.extraChunk.begin(), s.extraChunk.end());
-        if (s.extraChunk.size() % 2) body.push_back(0);  // pad byte
-    }
-    if (!s.dataFirst) body.insert(body.end(), data.begin(), data.end());
-
     std::vector<uint8_t> wav;
     PutTag(wav, "RIFF");
-    Put32(wav, static_cast<uint32_t>(body.size()));
-    wav.insert(wav.end(), body.begin(), body.end());
+    Put32(wav, 0);  // the size of what follows, filled in below
+    PutTag(wav, "WAVE");
+    const auto putFmt = [&] {
+        PutTag(wav, "fmt ");
+        Put32(wav, 16);
+        Put16(wav, s.format);
+        Put16(wav, s.channels);
+        Put32(wav, s.rate);
+        Put32(wav, s.rate * s.channels * s.bits / 8);
+        Put16(wav, static_cast<uint16_t>(s.channels * s.bits / 8));
+        Put16(wav, s.bits);
+    };
+    const auto putData = [&] {
+        PutTag(wav, "data");
+        Put32(wav, static_cast<uint32_t>(s.samples.size() * 2 + s.dataSizeAdjust));
+        for (int16_t x : s.samples) Put16(wav, static_cast<uint16_t>(x));
+    };
+    if (s.dataFirst) putData();
+    putFmt();
+    if (!s.extraChunk.empty()) {
+        PutTag(wav, "LIST");
+        Put32(wav, static_cast<uint32_t>(s.extraChunk.size()));
+        for (char c : s.extraChunk) wav.push_back(static_cast<uint8_t>(c));
+        if (s.extraChunk.size() % 2) wav.push_back(0);  // pad byte
+    }
+    if (!s.dataFirst) putData();
+
+    const uint32_t riffSize = static_cast<uint32_t>(wav.size() - 8);
+    for (int i = 0; i < 4; ++i) wav[4 + i] = static_cast<uint8_t>(riffSize >> (8 * i));
     return wav;
 }
 
