@@ -66,6 +66,11 @@ SdlPlatform::SdlPlatform() {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, "Clavora");
+    // The window's class on X and its application id on Wayland tie it to the desktop
+    // entry, so that a dock shows the running window under the program's own icon.
+    // Set here rather than left to SDL, which would take the name the binary runs as.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", CLAVORA_WM_CLASS, 1);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", CLAVORA_APP_ID, 1);
     m_video = OpenVideo();
     m_timing->Mark("video-ready");
     // Sound starts at once, beside everything the window does before it shows.
