@@ -18,7 +18,7 @@ home="$(mktemp -d "${TMPDIR:-/tmp}/clavora-home.XXXXXX")"
 dpkg-deb -x "$deb" "$root" || { rm -rf "$root" "$home"; e2e_fail "cannot unpack $deb"; }
 
 # lintian: warnings are shown, an error fails.
-lint="$(lintian --no-tag-display-limit "$deb" 2>&1 || true)"
+lint="$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)"
 [ -z "$lint" ] || echo "$lint" >&2
 if grep -q '^E:' <<<"$lint"; then rm -rf "$root" "$home"; e2e_fail "lintian reports errors"; fi
 
