@@ -105,12 +105,14 @@ void SdlPlatform::Handle(Fn&& fn) {
 void SdlPlatform::RunModal(WindowHandler& handler) {
     if (!m_video) {
         std::fprintf(stderr, "clavora: cannot open the window: no display\n");
+        m_windowFailed = true;
         return;
     }
     m_window = SDL_CreateWindow("Clavora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 kFrameWidth, kFrameHeight, SDL_WINDOW_SHOWN);
     if (!m_window) {
         std::fprintf(stderr, "clavora: cannot open the window: %s\n", SDL_GetError());
+        m_windowFailed = true;
         return;
     }
     m_timing->Mark("window-shown");
