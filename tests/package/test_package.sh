@@ -15,12 +15,14 @@ e2e_under_xvfb "$@"
 
 root="$(mktemp -d "${TMPDIR:-/tmp}/clavora-deb.XXXXXX")"
 home="$(mktemp -d "${TMPDIR:-/tmp}/clavora-home.XXXXXX")"
-dpkg-deb -x "$deb" "$root" || { rm -rf "$root" "$home"; e2e_fail "cannot unpack $deb"; }
+# Until the program's test takes them over with e2e_init, the temporary trees go at exit.
+trap 'rm -rf "$root" "$home"' EXIT
+dpkg-deb -x "$deb" "$root" || e2e_fail "cannot unpack $deb"
 
 # lintian: warnings are shown, an error fails.
 lint="$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)"
 [ -z "$lint" ] || echo "$lint" >&2
-if grep -q '^E:' <<<"$lint"; then rm -rf "$root" "$home"; e2e_fail "lintian reports errors"; fi
+grep -q '^E:' <<<"$lint" && e2e_fail "lintian reports errors"
 
 desktop=("$root"/usr/share/applications/*.desktop)
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
