@@ -1,6 +1,8 @@
 // The program icon: two black eighth notes side by side on a transparent ground.
 #include "Icon.h"
 
+#include <cairo-svg.h>
+
 #include <cmath>
 
 namespace resgen {
@@ -24,23 +26,31 @@ void EighthNote(cairo_t* cr, double hx, double hy, double top) {
     cairo_close_path(cr);
 }
 
-IconImage Render(int size, int bits) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
-    cairo_t* cr = cairo_create(s);
-    cairo_scale(cr, size / 32.0, size / 32.0);
+// The icon's design in a square of side pixels; gloss adds the soft highlights on the
+// heads that the richer images show.
+void Draw(cairo_t* cr, double side, bool gloss) {
+    cairo_save(cr);
+    cairo_scale(cr, side / 32.0, side / 32.0);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
     EighthNote(cr, 8.5, 26, 5);
     EighthNote(cr, 20.5, 23, 2);
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_fill(cr);
-    if (bits == 8) {
-        // A soft gloss on the heads, which the 256-colour image can show.
+    if (gloss) {
         for (const auto& [x, y] : {std::pair{7.0, 24.6}, std::pair{19.0, 21.6}}) {
             cairo_arc(cr, x, y, 1.3, 0, 2 * M_PI);
             cairo_set_source_rgba(cr, 0.45, 0.45, 0.5, 0.55);
             cairo_fill(cr);
         }
     }
+    cairo_restore(cr);
+}
+
+IconImage Render(int size, int bits) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    cairo_t* cr = cairo_create(s);
+    // The 256-colour image can show the gloss; the sixteen-colour one cannot.
+    Draw(cr, size, bits == 8);
     cairo_destroy(cr);
     cairo_surface_flush(s);
 
@@ -76,5 +86,28 @@ IconImage Render(int size, int bits) {
 }  // namespace
 
 Bytes ProgramIcon() { return Ico({Render(32, 4), Render(16, 4), Render(32, 8)}); }
+
+bool WriteDesktopIconPng(int side, const std::string& path) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, side, side);
+    cairo_t* cr = cairo_create(s);
+    Draw(cr, side, true);
+    cairo_destroy(cr);
+    const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(s);
+    return ok;
+}
+
+bool WriteDesktopIconSvg(const std::string& path) {
+    // Drawn on a 256-unit page, the size desktops take as the scalable icon's reference.
+    cairo_surface_t* s = cairo_svg_surface_create(path.c_str(), 256, 256);
+    cairo_svg_surface_set_document_unit(s, CAIRO_SVG_UNIT_PX);
+    cairo_t* cr = cairo_create(s);
+    Draw(cr, 256, true);
+    cairo_destroy(cr);
+    cairo_surface_finish(s);
+    const bool ok = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(s);
+    return ok;
+}
 
 }  // namespace resgen

@@ -1,6 +1,7 @@
 // resgen: draws every bitmap, synthesizes every sound and makes the icon of Clavora,
 // writes each as a file named by its resource id, and writes the source file that
-// embeds them all in the program.
+// embeds them all in the program. It also draws the icon a desktop shows for the
+// program, at each size it installs, into OUTPUT_DIR/icons.
 //
 //   resgen OUTPUT_DIR
 #include <chrono>
@@ -18,6 +19,9 @@
 namespace resgen {
 
 namespace {
+
+// The sizes of the desktop icon, in pixels; the build installs each of them.
+constexpr int kDesktopIconSides[] = {16, 32, 48, 64, 128, 256};
 
 struct Resource {
     int id;
@@ -143,6 +147,18 @@ int main(int argc, char** argv) {
             return 1;
         }
         total += r.bytes.size();
+    }
+    const std::filesystem::path icons = out / "icons";
+    std::filesystem::create_directories(icons);
+    for (int side : kDesktopIconSides) {
+        if (!WriteDesktopIconPng(side, (icons / ("clavora-" + std::to_string(side) + ".png")).string())) {
+            std::fprintf(stderr, "resgen: cannot write the %d px desktop icon\n", side);
+            return 1;
+        }
+    }
+    if (!WriteDesktopIconSvg((icons / "clavora.svg").string())) {
+        std::fprintf(stderr, "resgen: cannot write the scalable desktop icon\n");
+        return 1;
     }
     // The embedding source last: it is newer than every file it includes.
     const std::string src = EmbeddingSource(res, std::filesystem::absolute(dir));

@@ -66,6 +66,11 @@ SdlPlatform::SdlPlatform() {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, "Clavora");
+    // The window's class on X and its application id on Wayland tie it to the desktop
+    // entry, so that a dock shows the running window under the program's own icon.
+    // Set here rather than left to SDL, which would take the name the binary runs as.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", CLAVORA_WM_CLASS, 1);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", CLAVORA_APP_ID, 1);
     m_video = OpenVideo();
     m_timing->Mark("video-ready");
     // Sound starts at once, beside everything the window does before it shows.
@@ -100,12 +105,14 @@ void SdlPlatform::Handle(Fn&& fn) {
 void SdlPlatform::RunModal(WindowHandler& handler) {
     if (!m_video) {
         std::fprintf(stderr, "clavora: cannot open the window: no display\n");
+        m_windowFailed = true;
         return;
     }
     m_window = SDL_CreateWindow("Clavora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 kFrameWidth, kFrameHeight, SDL_WINDOW_SHOWN);
     if (!m_window) {
         std::fprintf(stderr, "clavora: cannot open the window: %s\n", SDL_GetError());
+        m_windowFailed = true;
         return;
     }
     m_timing->Mark("window-shown");

@@ -35,6 +35,8 @@ public:
     SdlPlatform& operator=(const SdlPlatform&) = delete;
 
     void RunModal(WindowHandler& handler) override;
+    // True once RunModal has found no display or could not make the window.
+    bool WindowFailed() const { return m_windowFailed; }
     void EndModal() override;
     void Present(const uint32_t* pixels) override;
     bool IsMinimized() override;
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<Timing> m_timing;
     bool m_video = false;
     SDL_Window* m_window = nullptr;
+    bool m_windowFailed = false;
     std::thread::id m_windowThread;
     FrameSchedule m_clock;
     std::unique_ptr<AudioOut> m_audio;
