@@ -162,6 +162,19 @@ TEST(MidiFile, APieceLongerThanASlotKeepsItsFirstWholeNotes) {
     EXPECT_EQ(g_song.events[2 * 1999 - 1], Release(40, 2 * 1999));
     EXPECT_EQ(g_song.events[2 * 1999], End(2 * 1999));
     for (int e = 2 * 1999 + 1; e < kSongEvents; ++e) ASSERT_EQ(g_song.events[e], (SongEvent{0, 0, 0})) << e;
+
+    // The slot fills with two keys down, and the one struck again has no room for its
+    // release: none of the three unfinished notes stays.
+    TrackBuilder u = FrameTrack();
+    u.Ev(0, {0x90, 30, 64});
+    for (int i = 0; i < 1998; ++i) u.Ev(1, {0x90, 60, 64}).Ev(1, {0x80, 60, 0});
+    u.Ev(1, {0x90, 70, 64}).Ev(0, {0x90, 72, 64}).Ev(1, {0x90, 70, 64}).End(5);
+    const ImportResult full = Import(Smf(0, kFrameDivision, {u.body}));
+    ASSERT_FALSE(full.error);
+    EXPECT_EQ(full.notes, 2002);
+    EXPECT_EQ(full.kept, 1998);
+    EXPECT_EQ(SongLength(g_song), 2 * 1998);
+    EXPECT_EQ(g_song.events[2 * 1998], End(2 * 1998));
 }
 
 TEST(MidiFile, BrokenFilesAreRefusedWithTheirProblemAndWhere) {

@@ -34,7 +34,6 @@ public:
             ++result_.notes;
             if (sounding_[key] > 0) Emit(key, 0, frame);
             ++sounding_[key];
-            pressAt_[key] = count_;
             Emit(key, 100, frame);
         } else if (sounding_[key] > 0) {
             if (--sounding_[key] == 0) Emit(key, 0, frame);
@@ -72,6 +71,7 @@ private:
             downAtCut_[key] = velocity == 0;
             return;
         }
+        if (velocity > 0) pressAt_[key] = count_;
         song_.events[count_++] = SongEvent{static_cast<int16_t>(key + 1), velocity, frame};
     }
 
