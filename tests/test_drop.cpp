@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fake/AllocationCounter.h"
 #include "fake/DlgFixture.h"
 #include "fake/SmfBuilder.h"
 #include "recorder/Songs.h"
@@ -53,7 +54,14 @@ TEST_F(Drop, ADroppedFileLandsInTheFirstEmptySlotOnAndPlaysThere) {
     d.StartPlayback();
     Frames(1);
 
-    FakePlatform::DropFile(d, dir.path() + "/piece.mid");
+    const std::string path = dir.path() + "/piece.mid";
+    platform.midi.reserve(64);
+    ASSERT_TRUE(AllocationsAreCounted());
+    g_allocations = 0;
+    g_countAllocations = true;
+    d.OnDropFile(path.c_str());
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations, 0) << "a drop allocates, like nothing else once the window runs";
     EXPECT_EQ(d.m_nSlot, 7);
     EXPECT_EQ(Slot(7), kTwoNotes);
     // The drop's own frame plays tick 0: key 40 goes down and sounds.

@@ -2,6 +2,9 @@
 // from the current slot on and wrapping, and played there at once. A file that is not
 // a readable MIDI file with notes, or a store without an empty slot, changes nothing
 // and sounds the wrong-answer sound. The song is saved at close with the others.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,26 +23,34 @@ constexpr size_t kMaxDroppedFile = 16 * 1024 * 1024;
 uint8_t g_dropBuffer[kMaxDroppedFile];
 SongImage g_dropSong;
 
-// Reads the file into g_dropBuffer; -1 when it cannot be read or is too large.
+// Reads the file into g_dropBuffer; -1 when it cannot be read or is too large. Plain
+// reads, without the C library's buffered files, which allocate.
 long ReadDropped(const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         std::fprintf(stderr, "clavora: cannot read %s: %s\n", path, std::strerror(errno));
         return -1;
     }
+    size_t n = 0;
+    int err = 0;
     // One byte more than the buffer takes tells a file that does not fit.
-    size_t n = std::fread(g_dropBuffer, 1, kMaxDroppedFile, f);
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
-    uint8_t more;
-    const bool tooLarge = !failed && n == kMaxDroppedFile && std::fread(&more, 1, 1, f) == 1;
-    std::fclose(f);
-    if (failed) {
-        std::fprintf(stderr, "clavora: cannot read %s: %s\n", path, std::strerror(err));
-        return -1;
+    uint8_t more = 0;
+    for (;;) {
+        const bool inBuffer = n < kMaxDroppedFile;
+        const ssize_t got = inBuffer ? ::read(fd, g_dropBuffer + n, kMaxDroppedFile - n) : ::read(fd, &more, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) err = errno;
+        if (got <= 0) break;
+        if (!inBuffer) {
+            ::close(fd);
+            std::fprintf(stderr, "clavora: %s: too large to import (more than %zu bytes)\n", path, kMaxDroppedFile);
+            return -1;
+        }
+        n += static_cast<size_t>(got);
     }
-    if (tooLarge) {
-        std::fprintf(stderr, "clavora: %s: too large to import (more than %zu bytes)\n", path, kMaxDroppedFile);
+    ::close(fd);
+    if (err != 0) {
+        std::fprintf(stderr, "clavora: cannot read %s: %s\n", path, std::strerror(err));
         return -1;
     }
     return static_cast<long>(n);
