@@ -1,6 +1,7 @@
 #include "app/FileIo.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@ namespace clavora {
 namespace {
 
 WriteFaultHook g_writeFault = nullptr;
+const char* g_programName = "clavora";
 
 bool WriteAll(int fd, const unsigned char* p, size_t size) {
     while (size > 0) {
@@ -30,12 +32,20 @@ bool WriteAll(int fd, const unsigned char* p, size_t size) {
 
 void SetWriteFaultHook(WriteFaultHook hook) { g_writeFault = hook; }
 
+void SetProgramName(const char* name) { g_programName = name; }
+
 bool WriteFileAtomic(const char* name, const void* data, size_t size) {
-    char temp[256];
-    std::snprintf(temp, sizeof temp, "%s.tmp", name);
+    char temp[PATH_MAX];
+    // A name too long for its temporary file's name is refused rather than cut short:
+    // a cut name would write, and rename, some other file.
+    const int length = std::snprintf(temp, sizeof temp, "%s.tmp", name);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof temp) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(ENAMETOOLONG));
+        return false;
+    }
     const int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        std::fprintf(stderr, "clavora: cannot write %s: %s\n", name, std::strerror(errno));
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(errno));
         return false;
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -60,7 +70,7 @@ bool WriteFileAtomic(const char* name, const void* data, size_t size) {
     }
     if (!ok) {
         ::unlink(temp);
-        std::fprintf(stderr, "clavora: cannot write %s: %s\n", name, std::strerror(err));
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(err));
     }
     return ok;
 }

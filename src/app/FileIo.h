@@ -11,6 +11,9 @@ namespace clavora {
 // error, and false is returned.
 bool WriteFileAtomic(const char* name, const void* data, size_t size);
 
+// The name that begins the line reported on a failure ("clavora" unless set).
+void SetProgramName(const char* name);
+
 // For tests: a hook that can make the write of a named file fail part-way, as a
 // full disk would. nullptr restores normal writing.
 using WriteFaultHook = bool (*)(const char* name);

@@ -82,6 +82,7 @@ public:
     void StopTransport();
     void RecordEvent(int16_t keyNumber, int16_t velocity);
     void StepRecorder();
+    void OnDropFile(const char* path) override;
 
     // Note-reading game (game/).
     void NewGame();

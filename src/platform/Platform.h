@@ -34,6 +34,7 @@ public:
     virtual void OnCancel() = 0;                 // Escape, or the window manager's close request
     virtual void OnOK() = 0;                     // Enter
     virtual void OnDestroy() = 0;                // the modal loop has ended; the window still exists
+    virtual void OnDropFile(const char* path) = 0;  // a file dropped on the window; path lives for the call
 };
 
 // Virtual-key codes the platform delivers besides letters (their upper-case code) and Space.

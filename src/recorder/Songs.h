@@ -34,6 +34,10 @@ inline bool SlotHoldsSong(int slot) {
 
 // Empties one slot: all events zero, event 0 an end marker.
 void ClearSlot(int slot);
+struct SongImage;
+// Copies a song into a slot, all 4000 events, and back out of one.
+void PutSong(int slot, const SongImage& song);
+void TakeSong(int slot, SongImage& song);
 // Empties every slot.
 void ClearSongs();
 

@@ -22,6 +22,12 @@ void FakePlatform::RunModal(WindowHandler& handler) {
     log.push_back("Destroyed");
 }
 
+void FakePlatform::DropFile(WindowHandler& window, const std::string& path) {
+    std::vector<char> copy(path.begin(), path.end());
+    copy.push_back('\0');
+    window.OnDropFile(copy.data());
+}
+
 void FakePlatform::EndModal() {
     log.push_back("EndModal");
     modalEnded = true;

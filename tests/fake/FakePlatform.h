@@ -38,6 +38,9 @@ public:
 
     // Sends one packed message to the MIDI callback, as the input device would.
     void SendMidiIn(uint32_t msg);
+    // Drops a file on the window, as the window system would: the path is a copy that
+    // lives only for the call, so a handler that keeps it is caught under the sanitizers.
+    static void DropFile(WindowHandler& window, const std::string& path);
 
     // Recorded output.
     std::vector<uint32_t> midi;

@@ -71,3 +71,43 @@ write('midi_in', 'full_slot', key(R) + bytes([15, 60]) + struct.pack('<H', 4050)
 write('midi_in', 'slots_and_close', control(8, 3, 2) + key(R) + bytes([13, 39]) + frames(31) +
       control(8, 3, 20) + bytes([8]) + struct.pack('<HH', 340, 40) + bytes([0]) +
       struct.pack('<I', 0x00403C90))
+
+
+# MIDI files: the chunks and events of Standard MIDI Files, big-endian.
+def varlen(n):
+    out = [n & 0x7F]
+    n >>= 7
+    while n:
+        out.insert(0, 0x80 | (n & 0x7F))
+        n >>= 7
+    return bytes(out)
+
+
+def chunk(kind, body): return kind + struct.pack('>I', len(body)) + body
+def smf(fmt, division, *tracks):
+    return chunk(b'MThd', struct.pack('>HHH', fmt, len(tracks), division)) + \
+        b''.join(chunk(b'MTrk', t) for t in tracks)
+
+
+def ev(delta, *b): return varlen(delta) + bytes(b)
+def tempo(delta, us): return ev(delta, 0xFF, 0x51, 3) + struct.pack('>I', us)[1:]
+
+
+EOT = ev(0, 0xFF, 0x2F, 0)
+write('midi_file', 'format0', smf(0, 96, tempo(0, 500000) + ev(0, 0x90, 60, 100) + ev(96, 0x80, 60, 0) +
+                                  ev(0, 0x90, 64, 90) + ev(48, 64, 0) + EOT))
+write('midi_file', 'format1_tempo_map', smf(
+    1, 480, ev(0, 0xFF, 0x03, 4) + b'Head' + tempo(960, 250000) + EOT,
+    ev(0, 0xF0, 3, 0x7E, 0x7F, 0xF7) + ev(0, 0x91, 21, 80) + ev(0, 0x99, 36, 90) + ev(240, 108, 70) +
+    ev(480, 21, 0) + ev(0, 0x81, 108, 0) + ev(0, 0xF7, 1, 0) + ev(100, 0x90, 20, 9) + EOT,
+    ev(10, 0xC0, 5) + ev(0, 0xB0, 64, 127) + ev(0, 0x90, 60, 50) + ev(5, 0x90, 60, 50) + ev(5, 0x80, 60, 0) +
+    ev(1000, 0xE0, 0, 64) + EOT))
+write('midi_file', 'smpte', smf(0, 0xE728, ev(44, 0x90, 70, 1) + ev(1, 0x80, 70, 0) + EOT))
+write('midi_file', 'smpte_2997', smf(1, 0xE302, ev(0, 0x90, 70, 1) + ev(9, 0x80, 70, 0) + EOT,
+                                     ev(3, 0x92, 72, 1) + EOT))
+write('midi_file', 'held_to_end', smf(0, 1, tempo(0, 30000) + ev(0, 0x90, 40, 1) + ev(0, 0x90, 41, 1) +
+                                      ev(50, 0xFF, 0x2F, 0)))
+write('midi_file', 'longer_than_a_slot', smf(0, 1, tempo(0, 30000) + ev(0, 0x90, 30, 64) +
+                                             b''.join(ev(1, 0x90, 60 + i % 12, 64) + ev(1, 60 + i % 12, 0)
+                                                      for i in range(2100)) + ev(1, 0x80, 30, 0) + EOT))
+write('midi_file', 'not_midi', b'RIFF\x00\x00\x00\x04MIDI')

@@ -119,6 +119,8 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     SetIcon();
     // Keys are commands here, not text.
     SDL_StopTextInput();
+    // A file dropped on the window is handed to the program by its path.
+    SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
     m_windowThread = std::this_thread::get_id();
     m_endModal = false;
 
@@ -198,6 +200,12 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
             } else {
                 Handle([&] { handler.OnLButtonDown(x, y); });
             }
+        }
+        break;
+    case SDL_DROPFILE:
+        if (event.drop.file) {
+            Handle([&] { handler.OnDropFile(event.drop.file); });
+            SDL_free(event.drop.file);
         }
         break;
     default:

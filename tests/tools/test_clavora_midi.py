@@ -1,0 +1,145 @@
+#!/usr/bin/python3
+"""clavora-midi against an independent MIDI library (mido): exported songs read back
+at the same times to the millisecond, a file mido writes imports to the frames
+expected, and every refusal leaves the song files byte for byte as they were.
+
+Usage: test_clavora_midi.py PATH/TO/clavora-midi"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+import mido
+
+TOOL = os.path.abspath(sys.argv[1])
+END = -100
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print('FAIL:', what)
+
+
+def run(*args):
+    p = subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=60)
+    return p.returncode, p.stdout, p.stderr
+
+
+def song_file(events, end):
+    return b''.join(struct.pack('<hhi', k, v, t) for k, v, t in events) + struct.pack('<hhi', END, END, end)
+
+
+def read_song(name):
+    data = open(name, 'rb').read()
+    out = [struct.unpack_from('<hhi', data, i) for i in range(0, len(data), 8)]
+    return out
+
+
+def test_export_reads_back_in_mido():
+    events = [(40, 100, 0), (44, 100, 0), (47, 100, 0), (40, 0, 17), (44, 0, 17), (47, 0, 17),
+              (40, 100, 17), (40, 0, 33), (88, 100, 1000), (1, 100, 1001), (88, 0, 40001), (1, 0, 40003),
+              (-25, 100, 40004), (110, 0, 40005)]
+    open('song.010', 'wb').write(song_file(events, 40010))
+    rc, out, err = run('export', '10', 'out.mid')
+    check(rc == 0, f'export exits 0, not {rc}: {err}')
+    check('left out 2 of' in err and err.count('\n') == 1, f'export counts the events without a note: {err!r}')
+    mid = mido.MidiFile('out.mid')
+    check(mid.type == 0 and len(mid.tracks) == 1, 'one track, format 0')
+    check(any(m.type == 'track_name' and '10' in m.name for m in mid.tracks[0]), 'track named after the slot')
+    seconds, got = 0.0, []
+    for m in mid:  # mido's own clock: delta times through the tempo map, in seconds
+        seconds += m.time
+        if m.type in ('note_on', 'note_off'):
+            on = m.type == 'note_on' and m.velocity > 0
+            check(not on or m.velocity == 112, f'Note On of velocity 112, not {m.velocity}')
+            got.append((m.note - 20, 100 if on else 0, round(seconds * 1000)))
+    want = [(k, v, t * 30) for k, v, t in events if 0 <= k + 20 <= 127]
+    check(got == want, f'mido reads the notes at tick x 30 ms:\n{got}\n{want}')
+    check(abs(seconds - 40010 * 0.030) < 0.0005, f'the track ends at the end marker, not at {seconds}')
+
+
+def test_mido_file_imports_to_the_expected_frames():
+    mid = mido.MidiFile(type=1, ticks_per_beat=480)
+    conductor = mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=500000, time=0),
+                                mido.MetaMessage('set_tempo', tempo=250000, time=960),  # after 1 s
+                                mido.MetaMessage('end_of_track', time=0)])
+    notes = mido.MidiTrack()
+    for msg in [mido.Message('note_on', note=60, velocity=80, time=0),
+                mido.Message('note_on', note=64, velocity=80, time=0),       # running status
+                mido.Message('note_on', note=36, velocity=90, channel=9, time=0),  # drums
+                mido.Message('note_on', note=20, velocity=70, time=0),       # below A0
+                mido.Message('note_on', note=60, velocity=0, time=480),      # 500 ms
+                mido.Message('note_on', note=64, velocity=75, time=240),     # 750 ms: struck again
+                mido.Message('note_off', note=64, velocity=0, time=240),     # 1000 ms: still sounds
+                mido.Message('note_off', note=64, velocity=0, time=240),     # 1125 ms, after the tempo change
+                mido.Message('note_on', note=108, velocity=70, time=100),    # 1177.08 ms
+                mido.Message('note_off', note=108, velocity=0, time=100),    # 1229.17 ms
+                mido.MetaMessage('end_of_track', time=0)]:
+        notes.append(msg)
+    mid.tracks += [conductor, notes]
+    mid.save('played.mid')
+    check(b'\x00\x40\x50' in open('played.mid', 'rb').read(), 'mido wrote running status')
+    rc, out, err = run('import', 'played.mid', '12')
+    check(rc == 0, f'import exits 0, not {rc}: {err}')
+    check('1 drum notes and 1 notes outside' in err, f'import says what it left out: {err!r}')
+    want = [(40, 100, 0), (44, 100, 0), (40, 0, 17), (44, 0, 25), (44, 100, 25), (44, 0, 38),
+            (88, 100, 39), (88, 0, 41), (END, END, 41)]
+    check(read_song('song.012') == want, f'imported frames:\n{read_song("song.012")}\n{want}')
+    rc, out, err = run('list')
+    check(rc == 0 and out == ' 10     7 notes  20:00\n 12     4 notes  0:01\n', f'list: {out!r}')
+
+
+def test_refusals_change_nothing():
+    good = mido.MidiFile(type=0)
+    good.tracks.append(mido.MidiTrack([mido.Message('note_on', note=60, velocity=9, time=0),
+                                       mido.Message('note_off', note=60, time=100)]))
+    good.save('good.mid')
+    g = open('good.mid', 'rb').read()
+    bad = {
+        'text.mid': b'just some text, no MIDI here\n',
+        'cut.mid': g[:-3],
+        'varlen.mid': g[:14] + b'MTrk\x00\x00\x00\x02\x81\x81',
+        'tracks.mid': g[:10] + b'\xff\xff' + g[12:],
+        'format2.mid': g[:8] + b'\x00\x02' + g[10:],
+        'drums.mid': g.replace(b'\x90', b'\x99').replace(b'\x80', b'\x89'),
+    }
+    for name, data in bad.items():
+        open(name, 'wb').write(data)
+    before = open('song.012', 'rb').read()
+    files = sorted(os.listdir('.'))
+    for name in bad:
+        for slot in ('12', '13'):
+            args = ['import', name, slot] + (['--replace'] if slot == '12' else [])
+            rc, out, err = run(*args)
+            check(rc == 1, f'{args} exits 1, not {rc}')
+            check(err.count('\n') == 1 and name in err, f'{args}: one line naming the file: {err!r}')
+    rc, out, err = run('import', 'good.mid', '12')
+    check(rc == 1 and 'song.012' in err and '--replace' in err, f'a slot in use is refused: {err!r}')
+    rc, out, err = run('export', '13', 'empty.mid')
+    check(rc == 1 and 'song.013' in err, f'an empty slot is not exported: {err!r}')
+    rc, out, err = run('export', '12', 'no/such/dir/x.mid')
+    check(rc == 1 and 'x.mid' in err, f'an unwritable file is refused: {err!r}')
+    check(open('song.012', 'rb').read() == before, 'the song file is byte for byte unchanged')
+    check(sorted(os.listdir('.')) == files, f'nothing was written: {sorted(os.listdir("."))}')
+    rc, out, err = run('import', 'good.mid', '12', '--replace')
+    # 100 ticks of 480 a quarter at the default 120 a minute: 104 ms, frame 3.
+    check(rc == 0 and read_song('song.012') == [(40, 100, 0), (40, 0, 3), (END, END, 3)],
+          f'--replace replaces: {rc} {err}')
+    for args in ([], ['frob'], ['export', '128', 'x.mid'], ['export', '1'], ['import', 'good.mid', 'x'],
+                 ['list', 'extra']):
+        rc, out, err = run(*args)
+        check(rc == 2 and err, f'{args} is a wrong command line: {rc}')
+    rc, out, err = run('--help')
+    check(rc == 0 and 'clavora-midi import FILE.mid SLOT [--replace]' in out, 'help')
+
+
+with tempfile.TemporaryDirectory() as d:
+    os.chdir(d)
+    test_export_reads_back_in_mido()
+    test_mido_file_imports_to_the_expected_frames()
+    test_refusals_change_nothing()
+print('clavora-midi:', 'FAILED' if failures else 'all passed')
+sys.exit(1 if failures else 0)
