@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/common/HeldNotes.h"
 
 namespace clavora::test {
 
@@ -38,6 +39,16 @@ public:
 
     // Sends one packed message to the MIDI callback, as the input device would.
     void SendMidiIn(uint32_t msg);
+    // The same from device 0, whose held notes the platform keeps track of; and device
+    // 0 going away, which releases what it held as the real platform does.
+    void SendDeviceMidiIn(uint32_t msg) {
+        device0.Track(msg);
+        SendMidiIn(msg);
+    }
+    void UnplugDevice() {
+        device0.ReleaseAll([&](uint32_t release) { SendMidiIn(release); });
+    }
+    HeldNotes device0;
 
     // Recorded output.
     std::vector<uint32_t> midi;
