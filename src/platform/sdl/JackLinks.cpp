@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdint>
+
 namespace clavora {
 
 namespace {
@@ -11,6 +13,9 @@ using CloseFn = int (*)(void*);
 using PortByNameFn = void* (*)(void*, const char*);
 using ConnectionsFn = const char** (*)(const void*, const void*);
 using FreeFn = void (*)(void*);
+using RegistrationFn = void (*)(uint32_t, int, void*);
+using SetRegistrationFn = int (*)(void*, RegistrationFn, void*);
+using ActivateFn = int (*)(void*);
 
 template <class Fn>
 Fn Lookup(const char* name) {
@@ -19,9 +24,23 @@ Fn Lookup(const char* name) {
 
 }  // namespace
 
-JackLinks::~JackLinks() {
+void JackLinks::Close() {
     if (!m_client) return;
     if (auto close = Lookup<CloseFn>("jack_client_close")) close(m_client);
+    m_client = nullptr;
+    m_changed = nullptr;
+}
+
+bool JackLinks::Connect() {
+    if (!m_client && !m_tried) {
+        // Opened once: a client costs the server a round of messages.
+        m_tried = true;
+        auto open = Lookup<OpenFn>("jack_client_open");
+        constexpr int kNoStartServer = 0x01;
+        int status = 0;
+        if (open) m_client = open("Clavora links", kNoStartServer, &status);
+    }
+    return m_client != nullptr;
 }
 
 std::vector<std::string> JackLinks::ConnectedTo(const char* port) {
@@ -29,17 +48,7 @@ std::vector<std::string> JackLinks::ConnectedTo(const char* port) {
     auto byName = Lookup<PortByNameFn>("jack_port_by_name");
     auto connections = Lookup<ConnectionsFn>("jack_port_get_all_connections");
     auto release = Lookup<FreeFn>("jack_free");
-    if (!byName || !connections || !release) return names;
-    if (!m_client && !m_tried) {
-        // Opened once: a client costs the server a round of messages, a look at the
-        // graph afterwards only a read of its shared memory.
-        m_tried = true;
-        auto open = Lookup<OpenFn>("jack_client_open");
-        constexpr int kNoStartServer = 0x01;
-        int status = 0;
-        if (open) m_client = open("Clavora links", kNoStartServer, &status);
-    }
-    if (!m_client) return names;
+    if (!byName || !connections || !release || !Connect()) return names;
     void* own = byName(m_client, port);
     if (!own) return names;
     const char** linked = connections(m_client, own);
@@ -47,6 +56,24 @@ std::vector<std::string> JackLinks::ConnectedTo(const char* port) {
     for (const char** p = linked; *p; ++p) names.emplace_back(*p);
     release(static_cast<void*>(linked));
     return names;
+}
+
+bool JackLinks::NotifyPortChanges(void (*changed)(void*), void* arg) {
+    auto setRegistration = Lookup<SetRegistrationFn>("jack_set_port_registration_callback");
+    auto activate = Lookup<ActivateFn>("jack_activate");
+    if (!setRegistration || !activate || m_changed || !Connect()) return false;
+    m_changed = changed;
+    m_changedArg = arg;
+    auto onRegistration = [](uint32_t, int, void* self) {
+        auto* links = static_cast<JackLinks*>(self);
+        links->m_changed(links->m_changedArg);
+    };
+    // Callbacks are set before the client is activated, and arrive only after.
+    if (setRegistration(m_client, onRegistration, this) != 0 || activate(m_client) != 0) {
+        m_changed = nullptr;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace clavora

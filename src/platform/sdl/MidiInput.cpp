@@ -1,6 +1,7 @@
 #include "platform/sdl/MidiInput.h"
 
 #include <rtmidi/RtMidi.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "platform/common/MidiMessage.h"
 #include "platform/common/WindowLock.h"
 #include "platform/sdl/Quiet.h"
+#include "platform/sdl/Timing.h"
 
 namespace clavora {
 
@@ -32,7 +34,7 @@ RtMidi::Api ChooseApi() {
 
 }  // namespace
 
-MidiInput::MidiInput() = default;
+MidiInput::MidiInput(Timing* timing) : m_timing(timing) {}
 
 MidiInput::~MidiInput() {
     m_enabled.store(false);
@@ -74,7 +76,10 @@ void MidiInput::DeliverOne(uint32_t entry) {
         return;
     }
     const uint32_t msg = entry & 0xFFFFFF;
-    if (entry & kFromDevice) m_held.Track(msg);
+    if (entry & kFromDevice) {
+        m_held.Track(msg);
+        if (m_timing) m_timing->MarkOnce("midi-device-first-message", m_firstNoteMarked);
+    }
     DeliverMidiIn(&MidiInput::Deliver, self, msg);
 }
 
@@ -107,7 +112,12 @@ bool MidiInput::Open(MidiInCallback callback, uintptr_t instance) {
         return false;
     }
     m_api = api;
-    if (m_device) m_watcher = std::thread(&MidiInput::Watch, this);
+    if (m_device) {
+        if (api == RtMidi::UNIX_JACK && m_links.NotifyPortChanges(&MidiInput::PortsChanged, this))
+            m_lookPeriod = kJackLookPeriod;
+        m_watcher = std::thread(&MidiInput::Watch, this);
+        pthread_setname_np(m_watcher.native_handle(), "midi-watch");
+    }
     return true;
 }
 
@@ -170,16 +180,28 @@ bool MidiInput::OpenDevicePort(int api) {
     return true;
 }
 
-// The watching thread: a look at the ports every kLookPeriod, until Close.
+// The watching thread: a look at the ports whenever they change or a period has gone
+// by, until Close.
 void MidiInput::Watch() {
     std::unique_lock<std::mutex> hold(m_watchMutex);
     for (;;) {
-        m_watchWake.wait_for(hold, kLookPeriod, [&] { return m_watchQuit; });
+        m_watchWake.wait_for(hold, m_lookPeriod, [&] { return m_watchQuit || m_portsChanged; });
         if (m_watchQuit) return;
+        m_portsChanged = false;
         hold.unlock();
         LookAtPorts();
         hold.lock();
     }
+}
+
+// On JACK's notification thread: never waits for more than the watcher's brief hold.
+void MidiInput::PortsChanged(void* self) {
+    auto* input = static_cast<MidiInput*>(self);
+    {
+        std::lock_guard<std::mutex> hold(input->m_watchMutex);
+        input->m_portsChanged = true;
+    }
+    input->m_watchWake.notify_one();
 }
 
 void MidiInput::LookAtPorts() {
@@ -198,6 +220,7 @@ void MidiInput::LookAtPorts() {
 }
 
 bool MidiInput::TakeDevice(const std::vector<std::string>& names) {
+    if (names.empty()) return false;
     std::vector<std::string> byHand;
     if (m_api == RtMidi::UNIX_JACK) byHand = m_links.ConnectedTo(kOwnJackPort);
     const int index = ChooseMidiInPort(names, kClientName, byHand);
@@ -213,6 +236,8 @@ bool MidiInput::TakeDevice(const std::vector<std::string>& names) {
         return false;
     }
     m_deviceName = names[static_cast<size_t>(index)];
+    m_firstNoteMarked.store(false);
+    if (m_timing) m_timing->Mark("midi-device-taken");
     return true;
 }
 
@@ -236,9 +261,10 @@ void MidiInput::LetDeviceGo() {
 void MidiInput::Disable() { m_enabled.store(false, std::memory_order_release); }
 
 void MidiInput::Close() {
-    // The watcher first, so that nothing opens a port behind us; then destroying the
-    // inputs closes their ports and joins their threads; then nothing is queued any
-    // more and the delivery thread can go.
+    // The watcher first, so that nothing opens a port behind us, then JACK's notices
+    // of ports (they only wake the watcher); then destroying the inputs closes their
+    // ports and joins their threads; then nothing is queued any more and the delivery
+    // thread can go.
     if (m_watcher.joinable()) {
         {
             std::lock_guard<std::mutex> hold(m_watchMutex);
@@ -247,6 +273,7 @@ void MidiInput::Close() {
         m_watchWake.notify_all();
         m_watcher.join();
     }
+    m_links.Close();
     try {
         m_device.reset();
         m_own.reset();

@@ -10,10 +10,11 @@
 // thread of ours takes them out and waits for the window.
 //
 // Keyboards come and go while the program runs. A watching thread of ours looks at the
-// list of ports a few times a second: while there is no device 0 it takes the first
-// port the rule chooses, and when device 0's port has gone it lets it go and queues a
-// notice behind the last of its messages; the delivery thread then releases every key
-// that device 0 left held, as that key's own release would.
+// list of ports whenever JACK says a port came or went, and on the ALSA sequencer four
+// times a second: while there is no device 0 it takes the first port the rule chooses,
+// and when device 0's port has gone it lets it go and queues a notice behind the last
+// of its messages; the delivery thread then releases every key that device 0 left
+// held, as that key's own release would.
 #pragma once
 
 #include <atomic>
@@ -36,12 +37,18 @@ class RtMidiIn;
 
 namespace clavora {
 
+class Timing;
+
 class MidiInput {
 public:
-    // How often the watching thread looks at the ports.
+    // How often the watching thread looks at the ports on the ALSA sequencer, and on
+    // JACK when nothing has been said (in case a notice is lost).
     static constexpr std::chrono::milliseconds kLookPeriod{250};
+    static constexpr std::chrono::milliseconds kJackLookPeriod{5000};
 
-    MidiInput();
+    // timing, when given, gets a mark when the first message of each new device 0
+    // arrives (for the benchmarks).
+    explicit MidiInput(Timing* timing = nullptr);
     ~MidiInput();
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
@@ -78,6 +85,7 @@ private:
     bool OpenOwnPort(int api);
     bool OpenDevicePort(int api);
     void Watch();
+    static void PortsChanged(void* self);
     void LookAtPorts();
     bool TakeDevice(const std::vector<std::string>& names);
     void LetDeviceGo();
@@ -88,6 +96,8 @@ private:
     std::unique_ptr<RtMidiIn> m_device;
     std::string m_deviceName;  // empty while there is no device 0
     int m_api = 0;
+    Timing* m_timing = nullptr;
+    std::atomic<bool> m_firstNoteMarked{true};
     JackLinks m_links;
     MidiInCallback m_callback = nullptr;
     uintptr_t m_instance = 0;
@@ -103,6 +113,8 @@ private:
     std::mutex m_watchMutex;
     std::condition_variable m_watchWake;
     bool m_watchQuit = false;
+    bool m_portsChanged = false;
+    std::chrono::milliseconds m_lookPeriod = kLookPeriod;
     std::thread m_watcher;
 };
 
