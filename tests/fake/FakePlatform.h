@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/common/HeldNotes.h"
 
 namespace clavora::test {
 
@@ -41,6 +42,16 @@ public:
     // Drops a file on the window, as the window system would: the path is a copy that
     // lives only for the call, so a handler that keeps it is caught under the sanitizers.
     static void DropFile(WindowHandler& window, const std::string& path);
+    // The same from device 0, whose held notes the platform keeps track of; and device
+    // 0 going away, which releases what it held as the real platform does.
+    void SendDeviceMidiIn(uint32_t msg) {
+        device0.Track(msg);
+        SendMidiIn(msg);
+    }
+    void UnplugDevice() {
+        device0.ReleaseAll([&](uint32_t release) { SendMidiIn(release); });
+    }
+    HeldNotes device0;
 
     // Recorded output.
     std::vector<uint32_t> midi;

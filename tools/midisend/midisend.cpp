@@ -1,10 +1,11 @@
 // midisend: a MIDI output port that sends what it is told, for testing MIDI input.
 //
-//   midisend [--alsa] [--name NAME]
+//   midisend [--alsa] [--name NAME] [--stamp]
 //
 // Opens an output port NAME:out (default "midisend") on JACK (or the ALSA sequencer
-// with --alsa), prints "ready" once it exists, then reads commands from standard
-// input, one per line:
+// with --alsa), prints "ready" once it exists (with --stamp, then also "opened-at" and
+// the wall-clock seconds at which the port had just been made), then reads commands
+// from standard input, one per line:
 //   90 3c 40     the bytes of one message, in hex
 //   sleep 20     waits this many milliseconds
 //   sync         prints "synced" once everything before it has been sent
@@ -26,7 +27,7 @@ void Quiet(RtMidiError::Type, const std::string& text, void*) {
 }
 
 int Usage() {
-    std::cerr << "usage: midisend [--alsa] [--name NAME] < commands\n";
+    std::cerr << "usage: midisend [--alsa] [--name NAME] [--stamp] < commands\n";
     return 2;
 }
 
@@ -38,10 +39,13 @@ void Drain() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 int main(int argc, char** argv) {
     RtMidi::Api api = RtMidi::UNIX_JACK;
     std::string name = "midisend";
+    bool stamp = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--alsa") {
             api = RtMidi::LINUX_ALSA;
+        } else if (arg == "--stamp") {
+            stamp = true;
         } else if (arg == "--name" && i + 1 < argc) {
             name = argv[++i];
         } else {
@@ -52,7 +56,13 @@ int main(int argc, char** argv) {
         RtMidiOut out(api, name);
         out.setErrorCallback(&Quiet, nullptr);
         out.openVirtualPort("out");
+        const auto opened = std::chrono::system_clock::now().time_since_epoch();
         std::cout << "ready" << std::endl;
+        if (stamp) {
+            std::printf("opened-at %.6f\n",
+                        std::chrono::duration<double>(opened).count());
+            std::fflush(stdout);
+        }
         std::string line;
         while (std::getline(std::cin, line)) {
             std::istringstream words(line);

@@ -65,12 +65,28 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
     return it != text.end();
 }
 
+bool StartsWith(std::string_view text, std::string_view head) {
+    return text.size() >= head.size() && text.compare(0, head.size(), head) == 0;
+}
+
+// Ports that carry no one's playing: the ALSA sequencer's own client 0 ("System:Timer
+// 0:0", "System:Announce 0:1", the notices of ports coming and going) and the sequencer
+// clients of the PipeWire sound server ("PipeWire-System", "PipeWire-RT-Event"). JACK's
+// "system:midi_capture_1" is a hardware port and stays a choice.
+bool IsServicePort(std::string_view name) {
+    return StartsWith(name, "System:") || StartsWith(name, "PipeWire-");
+}
+
 }  // namespace
 
-int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient) {
+int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient,
+                     const std::vector<std::string>& connectedByHand) {
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        if (ContainsNoCase(name, "through")) continue;
+        if (ContainsNoCase(name, "through") || IsServicePort(name)) continue;
+        if (std::find(connectedByHand.begin(), connectedByHand.end(), name) !=
+            connectedByHand.end())
+            continue;
         // Port names read "client:port ..." on both the ALSA sequencer and JACK; our
         // clients are named ownClient or ownClient and a word ("Clavora device").
         if (!ownClient.empty() && name.size() > ownClient.size() &&

@@ -36,10 +36,13 @@ struct SynthEvent {
 SynthEvent DecodeShortMessage(uint32_t msg);
 
 // Index of "device 0" among the names of the MIDI input ports: the first port that is
-// neither a through port (a port that only echoes what others send it) nor a port of
-// one of our own clients, named ownClient or ownClient, a space and more. -1 when there
-// is none.
-int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient);
+// neither a through port (a port that only echoes what others send it), nor a port of
+// one of our own clients, named ownClient or ownClient, a space and more, nor one of
+// connectedByHand (the sources that the user has connected to our own port: they
+// already play, and taking them as device 0 too would sound each of their notes twice).
+// -1 when there is none.
+int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient,
+                     const std::vector<std::string>& connectedByHand = {});
 
 // The messages the synthesizer missed while it was not yet there, kept as the state they
 // leave behind: the last program of every channel and the notes still held. Fixed size;

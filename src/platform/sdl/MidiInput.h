@@ -8,32 +8,54 @@
 // the server's real-time cycle, and a client that does not finish its cycle in time
 // loses the messages of the next one. So they only queue each message; a delivery
 // thread of ours takes them out and waits for the window.
+//
+// Keyboards come and go while the program runs. A watching thread of ours looks at the
+// list of ports whenever JACK says a port came or went, and on the ALSA sequencer four
+// times a second: while there is no device 0 it takes the first port the rule chooses,
+// and when device 0's port has gone it lets it go and queues a notice behind the last
+// of its messages; the delivery thread then releases every key that device 0 left
+// held, as that key's own release would.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/common/HeldNotes.h"
 #include "platform/common/MidiQueue.h"
+#include "platform/sdl/JackLinks.h"
 
 class RtMidiIn;
 
 namespace clavora {
 
+class Timing;
+
 class MidiInput {
 public:
-    MidiInput();
+    // How often the watching thread looks at the ports on the ALSA sequencer, and on
+    // JACK when nothing has been said (in case a notice is lost).
+    static constexpr std::chrono::milliseconds kLookPeriod{250};
+    static constexpr std::chrono::milliseconds kJackLookPeriod{5000};
+
+    // timing, when given, gets a mark when the first message of each new device 0
+    // arrives (for the benchmarks).
+    explicit MidiInput(Timing* timing = nullptr);
     ~MidiInput();
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
 
-    // Opens both ports; true when at least one is open. Callable with the window lock
-    // held: messages that arrive meanwhile wait for it.
+    // Opens our own port and device 0 if there is one, and starts watching the ports;
+    // true when a MIDI system is there. Callable with the window lock held: messages
+    // that arrive meanwhile wait for it.
     bool Open(MidiInCallback callback, uintptr_t instance);
     // Must be called with the window lock held: no message reaches the callback after it.
     void Disable();
@@ -47,20 +69,36 @@ public:
     void OpenWithoutPorts(MidiInCallback callback, uintptr_t instance);
     void Inject(std::vector<unsigned char>& bytes) { OnMessage(0.0, &bytes, this); }
 
-    // The name device 0 was opened under, empty when none was (for diagnostics).
-    const std::string& DeviceName() const { return m_deviceName; }
-
 private:
+    // Queue entries: a message in the low 24 bits, marked when it came from device 0;
+    // or the notice that device 0 has gone.
+    static constexpr uint32_t kFromDevice = 1u << 24;
+    static constexpr uint32_t kDeviceGone = 1u << 25;
+
     static void OnMessage(double stamp, std::vector<unsigned char>* bytes, void* self);
+    static void OnDeviceMessage(double stamp, std::vector<unsigned char>* bytes, void* self);
+    void Queue(std::vector<unsigned char>* bytes, uint32_t mark);
     void DeliverQueued();
+    void DeliverOne(uint32_t entry);
     static void Deliver(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t msg,
                         uintptr_t unused);
     bool OpenOwnPort(int api);
     bool OpenDevicePort(int api);
+    void Watch();
+    static void PortsChanged(void* self);
+    void LookAtPorts();
+    bool TakeDevice(const std::vector<std::string>& names);
+    void LetDeviceGo();
 
     std::unique_ptr<RtMidiIn> m_own;
+    // Device 0's input, kept while the program runs: it lists the ports, and its port
+    // is connected to device 0 while there is one.
     std::unique_ptr<RtMidiIn> m_device;
-    std::string m_deviceName;
+    std::string m_deviceName;  // empty while there is no device 0
+    int m_api = 0;
+    Timing* m_timing = nullptr;
+    std::atomic<bool> m_firstNoteMarked{true};
+    JackLinks m_links;
     MidiInCallback m_callback = nullptr;
     uintptr_t m_instance = 0;
     std::atomic<bool> m_enabled{false};
@@ -70,6 +108,14 @@ private:
     std::counting_semaphore<> m_arrived{0};
     std::atomic<bool> m_quit{false};
     std::thread m_delivery;
+    HeldNotes m_held;  // device 0's keys down; the delivery thread's alone
+
+    std::mutex m_watchMutex;
+    std::condition_variable m_watchWake;
+    bool m_watchQuit = false;
+    bool m_portsChanged = false;
+    std::chrono::milliseconds m_lookPeriod = kLookPeriod;
+    std::thread m_watcher;
 };
 
 }  // namespace clavora

@@ -76,7 +76,7 @@ SdlPlatform::SdlPlatform() {
     // Sound starts at once, beside everything the window does before it shows.
     m_audio = std::make_unique<AudioOut>(m_timing.get());
     if (m_video) m_audio->Start();
-    m_midiIn = std::make_unique<MidiInput>();
+    m_midiIn = std::make_unique<MidiInput>(m_timing.get());
 }
 
 SdlPlatform::~SdlPlatform() {
