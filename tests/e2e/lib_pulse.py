@@ -244,10 +244,11 @@ class ReferencePlayer:
         while not self._stop:
             if self._want.is_set():
                 lib.pa_simple_write(self._s, click, len(click), ctypes.byref(err))
-                written = now()
+                before = now()
                 latency = lib.pa_simple_get_latency(self._s, ctypes.byref(err)) / 1e6
+                asked = (before + now()) / 2
                 # The latency is that of the last frame written; the click is its first.
-                self.played_at = written + latency - self.CHUNK / RATE
+                self.played_at = asked + latency - self.CHUNK / RATE
                 self._want.clear()
                 self._done.set()
             else:
