@@ -107,7 +107,10 @@ void CPianoDlg::Redraw() { OnPaint(); }
 
 void CPianoDlg::OnTimer() { TimerProc(); }
 
-void CPianoDlg::OnExpose() { Redraw(); }
+void CPianoDlg::OnExpose() {
+    ForgetShownFrame();
+    Redraw();
+}
 
 void TimerProc() {
     if (g_pMainDlg) g_pMainDlg->Redraw();

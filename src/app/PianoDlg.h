@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "platform/gdi/Gdi.h"
+#include "screen/FrameDraws.h"
 
 namespace clavora {
 
@@ -102,7 +103,7 @@ public:
     void DrawKeyboard();
     void LoadBitmaps();
     void FreeBitmaps();
-    // One sprite copy: select, copy, select back.
+    // One sprite copy of the frame being drawn; made when the frame is composed.
     void CopySprite(HBITMAP bitmap, int x, int y, int w, int h, int sx, int sy, uint32_t rop);
 
     // Commands (input/).
@@ -188,7 +189,19 @@ public:
     int16_t m_bClosing;
 
 private:
+    // One sprite copy into the back buffer: select, copy, select back.
+    void BlitSprite(const SpriteCopy& copy);
+    // Composes the copies of the frame drawn into the back buffer and presents it, or
+    // does nothing when they are those of the frame the window still shows.
+    void ShowFrame();
+    // The window system lost the picture: the next frame is composed whatever it draws.
+    void ForgetShownFrame();
+
     Platform& m_platform;
+    // The copies of the frame being drawn and of the last one composed, by turns.
+    FrameDraws m_draws[2];
+    int m_drawing = 0;
+    bool m_composedAny = false;  // the other list is a frame that was presented
 };
 
 // The one main window; the timer and MIDI callbacks reach it only through this.

@@ -58,6 +58,10 @@ public:
     // Shows a finished 800 x 520 frame (0x00RRGGBB pixels, top row first).
     virtual void Present(const uint32_t* pixels) = 0;
     virtual bool IsMinimized() = 0;
+    // True when the window still shows the last frame presented, so that a frame drawn
+    // the same need be neither composed nor presented. A platform that cannot tell
+    // says false, and is given every frame.
+    virtual bool ShowsLastFrame() { return false; }
     // Draws the program icon at (x, y) of the client area of a minimized window.
     virtual void DrawIcon(int x, int y) = 0;
 

@@ -1,6 +1,8 @@
 // One frame: advance everything that moves with time, compose the picture in the
 // back buffer and show it. The picture is a function of the window's state alone:
 // every frame starts from the full background and draws every counter and light anew.
+// The drawing is first listed, sprite copy by sprite copy; a frame whose list is the
+// one on the window already is neither composed nor presented again.
 #include "app/PianoDlg.h"
 #include "game/Game.h"
 #include "recorder/Songs.h"
@@ -27,10 +29,40 @@ bool StepBlink(int16_t& phase) {
 
 void CPianoDlg::CopySprite(HBITMAP bitmap, int x, int y, int w, int h, int sx, int sy,
                            uint32_t rop) {
-    m_pOldSprite = m_dcSprite.SelectObject(bitmap);
-    m_dcBack.BitBlt(x, y, w, h, &m_dcSprite, sx, sy, rop);
+    const auto n = [](int v) { return static_cast<int16_t>(v); };
+    const SpriteCopy copy{bitmap, n(x), n(y), n(w), n(h), n(sx), n(sy), rop};
+    FrameDraws& draws = m_draws[m_drawing];
+    if (draws.Add(copy)) return;
+    // More copies than a list holds (no frame makes so many): the frame is composed as
+    // it is drawn, and never taken for the same as another.
+    if (draws.Complete()) {
+        for (int i = 0; i < draws.Count(); ++i) BlitSprite(draws[i]);
+        draws.Abandon();
+    }
+    BlitSprite(copy);
+}
+
+void CPianoDlg::BlitSprite(const SpriteCopy& c) {
+    m_pOldSprite = m_dcSprite.SelectObject(c.bitmap);
+    m_dcBack.BitBlt(c.x, c.y, c.w, c.h, &m_dcSprite, c.sx, c.sy, c.rop);
     m_dcSprite.SelectObject(m_pOldSprite);
 }
+
+void CPianoDlg::ShowFrame() {
+    const FrameDraws& draws = m_draws[m_drawing];
+    const FrameDraws& shown = m_draws[1 - m_drawing];
+    // The same copies as the frame on the window: the same picture. Only the platform
+    // knows whether the window still shows it.
+    if (m_composedAny && draws.SameAs(shown) && m_platform.ShowsLastFrame()) return;
+    if (draws.Complete()) {
+        for (int i = 0; i < draws.Count(); ++i) BlitSprite(draws[i]);
+        m_drawing = 1 - m_drawing;
+    }
+    m_composedAny = draws.Complete();
+    m_platform.Present(m_bmpBack.Bits());
+}
+
+void CPianoDlg::ForgetShownFrame() { m_composedAny = false; }
 
 void CPianoDlg::OnPaint() {
     // Once the window has started closing its bitmaps may be gone: draw nothing.
@@ -55,6 +87,7 @@ void CPianoDlg::OnPaint() {
         m_bNeedBackBitmap = 0;
     }
     m_pOldBack = m_dcBack.SelectObject(&m_bmpBack);
+    m_draws[m_drawing].Clear();
 
     // Playback first, so that keys it presses are drawn pressed in this frame.
     StepRecorder();
@@ -125,7 +158,7 @@ void CPianoDlg::OnPaint() {
     DrawKeyboard();
 
     // Show the finished picture in one piece, then leave the back buffer selected nowhere.
-    if (!m_bmpBack.IsNull()) m_platform.Present(m_bmpBack.Bits());
+    if (!m_bmpBack.IsNull()) ShowFrame();
     m_dcBack.SelectObject(m_pOldBack);
     m_dcSprite.SelectObject(nullptr);
 }

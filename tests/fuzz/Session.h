@@ -33,6 +33,12 @@ public:
         ++presented;
     }
     bool IsMinimized() override { return minimized; }
+    // With keepUnchanged, a frame drawn as the last one presented is not composed again.
+    bool ShowsLastFrame() override {
+        if (!keepUnchanged || presented == 0) return false;
+        ++kept;
+        return true;
+    }
     void DrawIcon(int, int) override { ++icons; }
     bool StartFrameTimer(int) override { return true; }
     void StopFrameTimer() override {}
@@ -74,6 +80,8 @@ public:
 
     int64_t milliseconds = 0;
     bool minimized = false;
+    bool keepUnchanged = false;
+    int64_t kept = 0;  // frames not composed because the window showed them already
     bool modalEnded = false;
     MidiInCallback midiIn = nullptr;
     uintptr_t midiInInstance = 0;

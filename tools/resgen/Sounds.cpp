@@ -49,11 +49,18 @@ void AddNote(std::vector<float>& buf, int channels, int ch, double start, double
     }
 }
 
-// Scales the sound to a peak of peak and fades its last milliseconds out.
-std::vector<float> Finish(std::vector<float> buf, int channels, double peak) {
-    float top = 0;
-    for (float s : buf) top = std::max(top, std::fabs(s));
-    const double k = top > 0 ? peak / top : 0;
+// Every sound is as loud as one piano key of the synthesizer: its RMS over its first
+// 400 ms (silence after a shorter sound included) is -19 dBFS, as a key's is.
+constexpr double kLevelDb = -19.0;
+constexpr double kLevelSeconds = 0.4;
+
+// Scales the sound to the common level and fades its last milliseconds out.
+std::vector<float> Finish(std::vector<float> buf, int channels) {
+    const size_t window = size_t(kLevelSeconds * kRate) * channels;
+    double sum = 0;
+    for (size_t i = 0; i < std::min(window, buf.size()); ++i) sum += double(buf[i]) * buf[i];
+    const double rms = std::sqrt(sum / double(window));
+    const double k = rms > 0 ? std::pow(10.0, kLevelDb / 20) / rms : 0;
     const size_t frames = buf.size() / channels, fade = size_t(0.006 * kRate);
     for (size_t i = 0; i < frames; ++i) {
         const double g = i + fade > frames ? double(frames - i - 1) / fade : 1;
@@ -73,26 +80,26 @@ std::vector<Sound> Sounds() {
     {   // A right answer: one quick bright ding.
         auto b = Silence(0.115, 1);
         AddNote(b, 1, -1, 0, 0.115, 88, 1, kBell, 0.002);
-        out.push_back({170, 1, Finish(b, 1, 0.6)});
+        out.push_back({170, 1, Finish(b, 1)});
     }
     {   // The game is done: a rising arpeggio that rings into a major chord.
         auto b = Silence(2.0, 1);
         const int notes[] = {72, 76, 79, 84};
         for (int i = 0; i < 4; ++i) AddNote(b, 1, -1, 0.12 * i, 2.0 - 0.12 * i, notes[i], 0.6, kBell);
         AddNote(b, 1, -1, 0.48, 1.52, 88, 0.35, kBell);
-        out.push_back({171, 1, Finish(b, 1, 0.7)});
+        out.push_back({171, 1, Finish(b, 1)});
     }
     {   // A wrong answer: two soft low mallet notes falling a tritone, left then right.
         auto b = Silence(0.435, 2);
         AddNote(b, 2, -1, 0, 0.22, 58, 1, kMallet, 0.006, -0.5);
         AddNote(b, 2, -1, 0.17, 0.265, 52, 1, kMallet, 0.006, 0.5);
-        out.push_back({172, 2, Finish(b, 2, 0.6)});
+        out.push_back({172, 2, Finish(b, 2)});
     }
     {   // A right answer, now and then: a quick sparkle up a major chord.
         auto b = Silence(1.0, 1);
         const int notes[] = {79, 83, 86, 91, 95};
         for (int i = 0; i < 5; ++i) AddNote(b, 1, -1, 0.055 * i, 1.0 - 0.055 * i, notes[i], 0.5, kBell, 0.002);
-        out.push_back({173, 1, Finish(b, 1, 0.6)});
+        out.push_back({173, 1, Finish(b, 1)});
     }
     {   // A new record: a little fanfare of horns over bells.
         auto b = Silence(1.74, 1);
@@ -100,13 +107,13 @@ std::vector<Sound> Sounds() {
         for (int i = 0; i < 3; ++i) AddNote(b, 1, -1, 0.14 * i, 0.16, notes[i], 0.5, kHorn, 0.015);
         for (int n : {72, 76, 79, 84}) AddNote(b, 1, -1, 0.42, 1.32, n, 0.4, kHorn, 0.02);
         for (int n : {84, 88, 91, 96}) AddNote(b, 1, -1, 0.42, 1.32, n, 0.2, kBell, 0.002);
-        out.push_back({179, 1, Finish(b, 1, 0.7)});
+        out.push_back({179, 1, Finish(b, 1)});
     }
     {   // A new game: two rising chimes, ready to go.
         auto b = Silence(0.374, 1);
         AddNote(b, 1, -1, 0, 0.374, 79, 0.8, kBell, 0.002);
         AddNote(b, 1, -1, 0.13, 0.244, 86, 0.8, kBell, 0.002);
-        out.push_back({207, 1, Finish(b, 1, 0.6)});
+        out.push_back({207, 1, Finish(b, 1)});
     }
     return out;
 }

@@ -93,4 +93,22 @@ size_t MixSound(int16_t* out, size_t frames, const PcmSound& sound, size_t pos) 
     return pos + n;
 }
 
+size_t MixSoundFloat(float* out, size_t frames, const PcmSound& sound, size_t pos, float gain) {
+    if (pos >= sound.frames || sound.channels < 1) return sound.frames;
+    const size_t n = std::min(frames, sound.frames - pos);
+    const float scale = gain / 32768.0f;
+    if (sound.channels == 1) {
+        const int16_t* src = sound.samples.data() + pos;
+        for (size_t i = 0; i < n; ++i) {
+            const float v = src[i] * scale;
+            out[2 * i] += v;
+            out[2 * i + 1] += v;
+        }
+    } else {
+        const int16_t* src = sound.samples.data() + 2 * pos;
+        for (size_t i = 0; i < 2 * n; ++i) out[i] += src[i] * scale;
+    }
+    return pos + n;
+}
+
 }  // namespace clavora

@@ -39,4 +39,7 @@ void FloatToPcm16(const float* in, int16_t* out, size_t count);
 // once it has ended.
 size_t MixSound(int16_t* out, size_t frames, const PcmSound& sound, size_t pos);
 
+// The same into samples of -1.0..1.0, the sound's own samples scaled by gain.
+size_t MixSoundFloat(float* out, size_t frames, const PcmSound& sound, size_t pos, float gain);
+
 }  // namespace clavora

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/sdl/Timing.h"
@@ -29,16 +30,21 @@ constexpr const char* kSoundFonts[] = {
 // Buffers of silence (about 2 s) after which an untouched synthesizer is not rendered.
 constexpr int kSilenceBeforeIdle = 2 * kAudioRate / AudioOut::kBufferFrames;
 
-bool AllZero(const int16_t* samples, size_t count) {
-    int16_t any = 0;
-    for (size_t i = 0; i < count; ++i) any |= samples[i];
-    return any == 0;
+// True when every sample rounds to 0 in 16 bits.
+bool Inaudible(const float* samples, size_t count) {
+    constexpr float kHalfStep = 0.5f / 32767.0f;
+    for (size_t i = 0; i < count; ++i)
+        if (!(std::fabs(samples[i]) < kHalfStep)) return false;
+    return true;
 }
 
-// Loudness of the synthesizer. With TimGM6mb the piano sounds a single key at about
-// -19 dBFS and a chord of ten keys at about -9 dBFS; the few presets of the SoundFont
-// that are much louder (the strings) are held at full scale by the saturating mix.
-constexpr double kSynthGain = 0.7;
+// Loudness of the synthesizer and of the game sounds. With TimGM6mb one piano key at
+// velocity 112 peaks at about -9 dBFS, with an RMS over its first 400 ms of about
+// -19 dBFS, as loud as each game sound (their level is set where they are made); see
+// bench/sound/bench_level.cpp. Whatever is louder together (many keys, the loudest
+// presets) is turned down by the limiter before it reaches full scale.
+constexpr double kSynthGain = 2.2;
+constexpr float kSoundGain = 1.0f;
 
 }  // namespace
 
@@ -46,6 +52,7 @@ AudioOut::AudioOut(Timing* timing) : m_timing(timing) {}
 
 AudioOut::~AudioOut() {
     m_abandon.store(true);
+    Wake();
     if (m_loader.joinable()) m_loader.join();
     // Closing the device waits for a running callback; after it none runs again.
     if (m_device != 0) SDL_CloseAudioDevice(m_device);
@@ -136,6 +143,7 @@ void AudioOut::CloseMidi() {
         fluid_synth_all_notes_off(synth, -1);
         m_messages.fetch_add(1, std::memory_order_release);
     }
+    Wake();
 }
 
 void AudioOut::ShortMessage(uint32_t msg) {
@@ -152,6 +160,20 @@ void AudioOut::ShortMessage(uint32_t msg) {
     Apply(m_synth.load(std::memory_order_acquire), event);
     m_messages.fetch_add(1, std::memory_order_release);
     if (m_timing && event.kind == SynthEvent::kNoteOn) m_timing->NoteSent();
+    Wake();
+}
+
+void AudioOut::Wake() {
+    // Sequentially consistent: either the callback sees the new count before it rests,
+    // or this sees it resting and wakes it.
+    m_wakeups.fetch_add(1);
+    if (m_resting.load()) m_wakeups.notify_one();
+}
+
+void AudioOut::RestUntilWoken(uint32_t seen) {
+    m_resting.store(true);
+    while (m_wakeups.load() == seen && !m_abandon.load()) m_wakeups.wait(seen);
+    m_resting.store(false);
 }
 
 void AudioOut::Apply(fluid_synth_t* synth, const SynthEvent& e) {
@@ -200,11 +222,26 @@ void AudioOut::Play(int slot) {
     const uint64_t request = (static_cast<uint64_t>(++m_playSequence) << 32) |
                              static_cast<uint64_t>(slot + 1);
     m_playRequest.store(request, std::memory_order_release);
+    Wake();
 }
 
 void AudioOut::Callback(void* self, uint8_t* stream, int length) {
     auto* audio = static_cast<AudioOut*>(self);
-    audio->Render(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(length) / 4);
+    // Asleep with no sound playing and none asked for: everything rendered so far has
+    // left as silence, so the device may starve until the next message or sound. The
+    // callback then renders at once, and that message's onset comes out in this buffer.
+    // The count is read first: a sender bumps it after its message or sound is posted.
+    const uint32_t wakeups = audio->m_wakeups.load();
+    if (audio->m_silentBuffers >= kSilenceBeforeIdle && !audio->m_playing &&
+        audio->m_playRequest.load(std::memory_order_acquire) == audio->m_playTaken &&
+        audio->m_messages.load(std::memory_order_acquire) == audio->m_messagesSeen)
+        audio->RestUntilWoken(wakeups);
+    auto* out = reinterpret_cast<int16_t*>(stream);
+    const auto frames = static_cast<size_t>(length) / 4;
+    audio->Render(out, frames);
+    audio->m_callbacks.fetch_add(1, std::memory_order_relaxed);
+    if (std::any_of(out, out + 2 * frames, [](int16_t v) { return v != 0; }))
+        audio->m_audibleCallbacks.fetch_add(1, std::memory_order_relaxed);
 }
 
 void AudioOut::Render(int16_t* out, size_t frames) {
@@ -215,19 +252,6 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         m_silentBuffers = 0;
     }
     if (m_silentBuffers >= kSilenceBeforeIdle) synth = nullptr;
-    float mix[2 * kBufferFrames];
-    for (size_t done = 0; done < frames;) {
-        const size_t n = std::min(frames - done, static_cast<size_t>(kBufferFrames));
-        int16_t* dst = out + 2 * done;
-        if (synth) {
-            fluid_synth_write_float(synth, static_cast<int>(n), mix, 0, 2, mix, 1, 2);
-            FloatToPcm16(mix, dst, 2 * n);
-            m_silentBuffers = AllZero(dst, 2 * n) ? m_silentBuffers + 1 : 0;
-        } else {
-            std::memset(dst, 0, 4 * n);
-        }
-        done += n;
-    }
     // The game sound: a new request restarts from the beginning whatever was playing.
     const uint64_t request = m_playRequest.load(std::memory_order_acquire);
     if (request != m_playTaken) {
@@ -235,9 +259,28 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         m_playing = m_sounds[(request & 0xFFFFFFFFu) - 1].get();
         m_playPos = 0;
     }
-    if (m_playing) {
-        m_playPos = MixSound(out, frames, *m_playing, m_playPos);
-        if (m_playPos >= m_playing->frames) m_playing = nullptr;
+    float mix[2 * kBufferFrames];
+    for (size_t done = 0; done < frames;) {
+        const size_t n = std::min(frames - done, static_cast<size_t>(kBufferFrames));
+        int16_t* dst = out + 2 * done;
+        if (!synth && !m_playing) {
+            std::memset(dst, 0, 4 * n);
+            done += n;
+            continue;
+        }
+        if (synth) {
+            fluid_synth_write_float(synth, static_cast<int>(n), mix, 0, 2, mix, 1, 2);
+            m_silentBuffers = Inaudible(mix, 2 * n) ? m_silentBuffers + 1 : 0;
+        } else {
+            std::fill(mix, mix + 2 * n, 0.0f);
+        }
+        if (m_playing) {
+            m_playPos = MixSoundFloat(mix, n, *m_playing, m_playPos, kSoundGain);
+            if (m_playPos >= m_playing->frames) m_playing = nullptr;
+        }
+        m_limiter.Process(mix, n);
+        FloatToPcm16(mix, dst, 2 * n);
+        done += n;
     }
     if (m_timing) m_timing->Rendered(out, frames);
 }

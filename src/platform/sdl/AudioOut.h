@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/common/MidiMessage.h"
+#include "platform/common/Limiter.h"
 #include "platform/common/Pcm.h"
 
 struct _fluid_synth_t;
@@ -49,6 +50,11 @@ public:
 
     // True once the synthesizer sounds (for measurements and tests of the program).
     bool SynthReady() const { return m_ready.load(std::memory_order_acquire); }
+    // The device's callbacks so far, those with any sound, and whether the callback is
+    // resting now (for measurements and tests of the program).
+    uint64_t Callbacks() const { return m_callbacks.load(std::memory_order_relaxed); }
+    uint64_t AudibleCallbacks() const { return m_audibleCallbacks.load(std::memory_order_relaxed); }
+    bool Resting() const { return m_resting.load(); }
 
     // Instead of Start, for measurements without a sound card: loads the synthesizer on
     // the calling thread and leaves the audio callback's work to RenderByHand, which
@@ -59,6 +65,12 @@ public:
 private:
     static void Callback(void* self, uint8_t* stream, int length);
     void Render(int16_t* out, size_t frames);
+    // Audio thread: while nothing sounds and nothing is asked for, the callback waits
+    // here instead of returning silence hundreds of times a second, until the wake-up
+    // count moves on from seen.
+    void RestUntilWoken(uint32_t seen);
+    // Wakes a resting callback: a message, a sound or the end is on its way.
+    void Wake();
     void LoadInBackground();
     bool LoadSynth();
     bool OpenDevice();
@@ -90,6 +102,12 @@ private:
     // nothing but silence for a while, with no message since, stays silent until the
     // next one: the callback then skips it and saves its idle cost.
     std::atomic<uint32_t> m_messages{0};
+    // Bumped by every message, sound request and the end; a resting callback waits for
+    // it to change. m_resting tells the senders that a wake-up is needed.
+    std::atomic<uint32_t> m_wakeups{0};
+    std::atomic<bool> m_resting{false};
+    std::atomic<uint64_t> m_callbacks{0};
+    std::atomic<uint64_t> m_audibleCallbacks{0};
 
     // Owned by the callback.
     uint32_t m_messagesSeen = 0;
@@ -97,6 +115,7 @@ private:
     uint64_t m_playTaken = 0;
     const PcmSound* m_playing = nullptr;
     size_t m_playPos = 0;
+    Limiter m_limiter;
 };
 
 }  // namespace clavora

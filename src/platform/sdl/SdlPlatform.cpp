@@ -274,6 +274,15 @@ void SdlPlatform::Present(const uint32_t* pixels) {
     m_timing->Frame(true);
 }
 
+bool SdlPlatform::ShowsLastFrame() {
+    if (!m_window || !m_haveFrame || std::this_thread::get_id() != m_windowThread) return false;
+    // The surface holds the last frame presented, unless the window system replaced it.
+    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (!surface || surface != m_surface || surface->pixels != m_surfacePixels) return false;
+    m_timing->Frame(false);
+    return true;
+}
+
 // Shows what the surface holds; runs after the handler, with the window lock released.
 void SdlPlatform::Upload() {
     const bool wanted = m_frameDirty || m_forceUpload;

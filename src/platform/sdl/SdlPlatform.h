@@ -40,6 +40,7 @@ public:
     void EndModal() override;
     void Present(const uint32_t* pixels) override;
     bool IsMinimized() override;
+    bool ShowsLastFrame() override;
     void DrawIcon(int x, int y) override;
 
     bool StartFrameTimer(int periodMs) override;

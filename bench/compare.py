@@ -1,0 +1,170 @@
+#!/usr/bin/python3
+"""Clavora beside other piano programs, measured alike in one run: exec to a visible
+window, resident size 5 s after exec, idle processor use, and processor use while the
+keyboard is clicked ten times a second.
+
+Usage: bench/compare.sh PATH_TO_CLAVORA [OTHER_PROGRAM ...] [--runs N] [--seconds S]
+
+Clavora runs twice, with SDL's dummy audio driver and on a PulseAudio daemon of the
+benchmark's own (null sink); the other programs (vmpk, pianobooster, ... named by
+path or by command) run on that PulseAudio daemon too. Each figure is the median of
+--runs runs. Every program gets an Xvfb of its own. Processor use is the whole
+process (all threads, utime + stime from /proc).
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import lib_pulse as lp  # noqa: E402
+
+TICK = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICK
+
+
+def rss_mib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024
+    return 0.0
+
+
+def visible_window(d, pid):
+    """A viewable top-level window whose _NET_WM_PID is pid, or None."""
+    from Xlib import X
+    atom = d.intern_atom("_NET_WM_PID")
+    for w in d.screen().root.query_tree().children:
+        try:
+            if w.get_attributes().map_state != X.IsViewable:
+                continue
+            prop = w.get_full_property(atom, X.AnyPropertyType)
+        except Exception:  # a window that went away meanwhile
+            continue
+        if prop and prop.value and int(prop.value[0]) == pid:
+            return w
+    return None
+
+
+def one_run(command, env, seconds):
+    """(exec to window ms, RSS at 5 s MiB, idle %, clicking %) or a reason it failed."""
+    from Xlib import X, display as xdisplay
+    from Xlib.ext import xtest
+    xserver = lp.Xvfb()
+    workdir = tempfile.mkdtemp(prefix="clavora-compare.")
+    d = xdisplay.Display(xserver.display)
+    run_env = dict(env, DISPLAY=xserver.display, HOME=workdir)
+    start = time.monotonic()
+    proc = subprocess.Popen(command, cwd=workdir, env=run_env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        win = None
+        while win is None and time.monotonic() - start < 30:
+            if proc.poll() is not None:
+                return f"ended at start (status {proc.returncode})"
+            win = visible_window(d, proc.pid)
+            if win is None:
+                time.sleep(0.002)
+        if win is None:
+            return "no window within 30 s"
+        shown = 1000 * (time.monotonic() - start)
+        time.sleep(max(0.0, start + 5 - time.monotonic()))
+        if proc.poll() is not None:
+            return f"ended after its window showed (status {proc.returncode})"
+        rss = rss_mib(proc.pid)
+        geom = win.get_geometry()
+        origin = win.translate_coords(d.screen().root, 0, 0)
+        # Park the pointer in a corner, then measure the idle program.
+        xtest.fake_input(d, X.MotionNotify, x=-origin.x + geom.width - 5,
+                         y=-origin.y + geom.height - 5)
+        d.sync()
+        time.sleep(1)
+        c0, t0 = cpu_seconds(proc.pid), time.monotonic()
+        time.sleep(seconds)
+        idle = 100 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
+        # Ten clicks a second on the keyboard: near the bottom, across the middle.
+        c0, t0 = cpu_seconds(proc.pid), time.monotonic()
+        n = 0
+        while time.monotonic() - t0 < seconds:
+            x = geom.width // 2 + ((n * 37) % 120) - 60
+            xtest.fake_input(d, X.MotionNotify, x=-origin.x + x,
+                             y=-origin.y + int(geom.height * 0.94))
+            xtest.fake_input(d, X.ButtonPress, 1)
+            d.sync()
+            time.sleep(0.05)
+            xtest.fake_input(d, X.ButtonRelease, 1)
+            d.sync()
+            n += 1
+            time.sleep(max(0.0, t0 + n * 0.1 - time.monotonic()))
+        busy = 100 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
+        if proc.poll() is not None:
+            return "ended while clicked"
+        return shown, rss, idle, busy
+    finally:
+        if proc.poll() is None:
+            proc.terminate()
+            try:
+                proc.wait(10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+        d.close()
+        xserver.close()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def version(command):
+    name = os.path.basename(command[0])
+    out = subprocess.run(["dpkg-query", "-W", "-f=${Version}", name], capture_output=True,
+                         text=True).stdout
+    return f"{name} {out.split('-')[0]} (Debian)" if out else name
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("binary")
+    ap.add_argument("others", nargs="*")
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--seconds", type=float, default=10.0)
+    args = ap.parse_args()
+    server = lp.PulseServer()
+    try:
+        rows = [("Clavora, SDL dummy audio", [os.path.abspath(args.binary)],
+                 dict(os.environ, SDL_AUDIODRIVER="dummy")),
+                ("Clavora, PulseAudio (null sink)", [os.path.abspath(args.binary)],
+                 dict(server.env, SDL_AUDIODRIVER="pulseaudio"))]
+        for other in args.others:
+            path = shutil.which(other)
+            if path:
+                rows.append((version([path]), [path], dict(server.env)))
+            else:
+                print(f"compare: {other} is not installed; left out", file=sys.stderr)
+        print("| program | exec to window | resident at 5 s | idle CPU | 10 clicks/s CPU |")
+        print("|---|---|---|---|---|")
+        for name, command, env in rows:
+            runs = [one_run(command, env, args.seconds) for _ in range(args.runs)]
+            good = [r for r in runs if not isinstance(r, str)]
+            if not good:
+                print(f"| {name} | {runs[0]} | | | |", flush=True)
+                continue
+            med = [statistics.median(r[i] for r in good) for i in range(4)]
+            note = "" if len(good) == len(runs) else f" ({len(runs) - len(good)} runs failed)"
+            print(f"| {name}{note} | {med[0]:.0f} ms | {med[1]:.1f} MiB | {med[2]:.1f} % | "
+                  f"{med[3]:.1f} % |", flush=True)
+    finally:
+        server.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,203 @@
+#!/usr/bin/python3
+"""Key to ear through a real sound server: clicks a key of the real program through
+the X server and times the note's first sample as it leaves a PulseAudio null sink.
+
+Usage: bench/latency.sh PATH_TO_CLAVORA [--clicks N] [--long N] [--silence S]
+                        [--pulse-latency-msec MS]
+
+Everything runs on servers of the benchmark's own: an Xvfb, and a PulseAudio daemon
+in a runtime directory of its own with a null sink at 44100 Hz. The sink's monitor is
+recorded without a break, so every recorded frame is a position on the sink's clock,
+whatever the capture's own delay. That clock is tied to the wall clock by reference
+clicks: a second client plays a click and asks the server when it leaves the sink
+(the moment it was written plus the stream's reported latency); the frame where the
+click shows in the recording is then known to leave at that moment, and every other
+frame 1/44100 s before or after it. A key's latency is the moment its first sample
+leaves the sink less the moment the button press was sent to the X server.
+"""
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import lib_pulse as lp  # noqa: E402
+
+GOAL_MS = 15.0
+BUFFER_FRAMES = 256  # the program's audio buffer
+
+
+def anchors(player, rec, count):
+    """Offsets (sink clock to wall clock) from count reference clicks."""
+    found = []
+    for _ in range(count):
+        start = rec.frames()
+        played = player.click()
+        at = lp.wait_until(lambda: rec.first_above(start, 6000), 3)
+        if at is None:
+            end = rec.frames()
+            sys.exit("latency: a reference click never showed in the recording "
+                     f"(frames {start}..{end}, loudest {max(rec.levels(start, end) or [0])})")
+        found.append(played - at / lp.RATE)
+        time.sleep(0.05)
+    return found
+
+
+def wait_quiet(rec, seconds=0.15, limit=4.0):
+    """Waits until the last seconds of the recording are silent; True if they are."""
+    span = int(seconds * lp.RATE)
+
+    def quiet():
+        end = rec.frames()
+        return end > span and max(rec.levels(end - span, end)) <= 1
+    return bool(lp.wait_until(quiet, limit))
+
+
+def server_latency(server):
+    """The program's stream as the server reports it: buffer and sink latency, in ms."""
+    blocks = server.pactl("list", "sink-inputs").split("Sink Input #")
+    text = "".join(b for b in blocks if "clavora-bench" not in b)
+    buf = re.search(r"Buffer Latency: (\d+) usec", text)
+    sink = re.search(r"Sink Latency: (\d+) usec", text)
+    return (int(buf.group(1)) / 1000 if buf else None, int(sink.group(1)) / 1000 if sink else None)
+
+
+def click_once(clicker, rec, offset, key):
+    """One click on a white key: the moment it was sent and the frame where its sound
+    begins (None if none came)."""
+    clicker.move(*lp.white_key(key))
+    time.sleep(0.02)
+    pressed = clicker.press()
+    expected = int((pressed - offset) * lp.RATE)
+    onset = lp.wait_until(lambda: rec.first_above(expected - 88, 1), 3)
+    time.sleep(0.06)
+    clicker.release()
+    return pressed, onset
+
+
+def measured_click(player, clicker, rec, key):
+    """One key's latency in ms, tied to the clock by a reference click just before it
+    and checked by another just after; also how far the two references disagree. A
+    key whose references disagree by more than 3 ms (the server's clock moved under
+    one of them) is clicked again, up to three times."""
+    for _ in range(3):
+        ms, spread = tied_click(player, clicker, rec, key)
+        if spread <= 3.0:
+            break
+        print(f"  (references {spread:.1f} ms apart: clicked again)")
+        wait_quiet(rec)
+    return ms, spread
+
+
+def tied_click(player, clicker, rec, key):
+    first = anchors(player, rec, 1)[0]
+    pressed, onset = click_once(clicker, rec, first, key)
+    if onset is None:
+        sys.exit("latency: a click gave no sound")
+    wait_quiet(rec)
+    second = anchors(player, rec, 1)[0]
+    offset = (first + second) / 2
+    return 1000 * (onset / lp.RATE + offset - pressed), 1000 * abs(second - first)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("binary")
+    ap.add_argument("--clicks", type=int, default=30)
+    ap.add_argument("--long", type=int, default=3, help="clicks after a long silence")
+    ap.add_argument("--silence", type=float, default=12.0, help="seconds of that silence")
+    ap.add_argument("--pulse-latency-msec", type=int, default=None)
+    args = ap.parse_args()
+    for tool in ("Xvfb", "xdotool", "pulseaudio", "pactl"):
+        if not shutil.which(tool):
+            sys.exit(f"latency: {tool} is not installed (scripts/install-deps)")
+    xserver = lp.Xvfb()
+    server = lp.PulseServer()
+    rec = lp.Recorder(server)
+    workdir = tempfile.mkdtemp(prefix="clavora-latency.")
+    timing = os.path.join(workdir, "timing.txt")
+    env = dict(server.env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio",
+               CLAVORA_TIMING=timing)
+    if args.pulse_latency_msec is not None:
+        env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
+    prog = subprocess.Popen([os.path.abspath(args.binary)], cwd=workdir, env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    clicker = None
+    try:
+        clicker = lp.Clicker(xserver.display, prog.pid)
+        ready = lp.wait_until(lambda: os.path.exists(timing) and
+                              "synth-ready" in open(timing).read(), 30)
+        if not ready:
+            sys.exit("latency: the synthesizer did not become ready")
+        # The sink runs in long blocks until a stream asks for a short latency; the
+        # recording is one steady clock only once the program's stream plays.
+        if not lp.wait_until(lambda: rec.frames() > lp.RATE, 10):
+            sys.exit("latency: the sink's monitor gives nothing")
+        player = lp.ReferencePlayer(server)
+        time.sleep(0.5)
+        print(f"Key to ear through PulseAudio (null sink, {lp.RATE} Hz), "
+              f"PULSE_LATENCY_MSEC={args.pulse_latency_msec or 'unset'}:")
+        plain, reported, spreads = [], None, []
+        for i in range(args.clicks):
+            if not wait_quiet(rec):
+                print("  (sound had not died away before a click)")
+            ms, spread = measured_click(player, clicker, rec, 20 + (i * 7) % 12)
+            plain.append(ms)
+            spreads.append(spread)
+            if reported is None:
+                reported = server_latency(server)
+            time.sleep(0.1)
+        after_silence = []
+        for _ in range(args.long):
+            # The reference stream goes too, so nothing but the program keeps the
+            # sink busy; it comes back only for the moment of the click.
+            player.close()
+            wait_quiet(rec)
+            time.sleep(args.silence)
+            player = lp.ReferencePlayer(server)
+            time.sleep(0.5)
+            ms, spread = measured_click(player, clicker, rec, 23)
+            after_silence.append(ms)
+            spreads.append(spread)
+        player.close()
+    finally:
+        if clicker:
+            clicker.close()
+        prog.terminate()
+        try:
+            prog.wait(10)
+        except subprocess.TimeoutExpired:
+            prog.kill()
+        rec.close()
+        server.close()
+        xserver.close()
+        shutil.rmtree(workdir, ignore_errors=True)
+    everything = plain + after_silence
+    worst = max(everything)
+    ranked = sorted(plain)
+    print(f"  clicks: {len(plain)}, median {statistics.median(plain):.1f} ms, "
+          f"best {ranked[0]:.1f} ms, 9 in 10 within {ranked[(9 * len(ranked) - 1) // 10]:.1f} ms, "
+          f"worst {ranked[-1]:.1f} ms")
+    if after_silence:
+        print(f"  after {args.silence:.0f} s of silence: " +
+              ", ".join(f"{v:.1f} ms" for v in after_silence))
+    buf, sink = reported or (None, None)
+    print(f"  audio buffer {BUFFER_FRAMES} frames ({1000 * BUFFER_FRAMES / lp.RATE:.1f} ms); "
+          f"server reports buffer latency {buf} ms, sink latency {sink} ms")
+    print(f"  method: two reference clicks around each key agree within "
+          f"{max(spreads):.2f} ms (median {statistics.median(spreads):.2f} ms)")
+    load = os.getloadavg()
+    print(f"  machine: {os.cpu_count()} cores, load average {load[0]:.1f} {load[1]:.1f} {load[2]:.1f}")
+    met = worst <= GOAL_MS
+    print(f"  key to ear, worst of {len(everything)}: {worst:.1f} ms   goal <= {GOAL_MS:.0f} ms "
+          f"{'met' if met else 'MISSED'}")
+    return 0 if met else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,75 @@
+// The audio device on SDL's dummy driver, in real time: after a while of silence its
+// callback rests instead of returning silence hundreds of times a second, and the next
+// key or game sound wakes it and is heard.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include "piano/Keys.h"
+#include "platform/resources/Resources.h"
+#include "platform/sdl/AudioOut.h"
+
+namespace clavora {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kWrongSound = 172;  // the game's "wrong" sound
+
+// Polls until cond holds or the deadline passes.
+bool Within(std::chrono::milliseconds limit, const std::function<bool()>& cond) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class AudioRest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { setenv("SDL_AUDIODRIVER", "dummy", 1); }
+    void SetUp() override {
+        audio.Start();
+        if (!Within(10s, [&] { return audio.SynthReady(); }))
+            GTEST_SKIP() << "no audio device or no General MIDI SoundFont";
+        audio.OpenMidi();
+        ASSERT_TRUE(Within(20s, [&] { return audio.Resting(); })) << "never rested";
+    }
+
+    AudioOut audio{nullptr};
+};
+
+TEST_F(AudioRest, ARestingCallbackStaysQuietUntilAKeyWakesIt) {
+    // Resting: no callback runs for a while (the dummy device otherwise asks 172 times
+    // a second).
+    const uint64_t before = audio.Callbacks();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LE(audio.Callbacks(), before + 1);
+    EXPECT_TRUE(audio.Resting());
+
+    const uint64_t audible = audio.AudibleCallbacks();
+    audio.ShortMessage(PackShortMsg(0x90, 60, kNoteVelocity));
+    EXPECT_TRUE(Within(2s, [&] { return audio.AudibleCallbacks() > audible; }))
+        << "the key was not heard";
+    audio.ShortMessage(PackShortMsg(0x90, 60, 0));
+    // Silence again: it rests again.
+    EXPECT_TRUE(Within(20s, [&] { return audio.Resting(); }));
+}
+
+TEST_F(AudioRest, AGameSoundWakesIt) {
+    const uint64_t audible = audio.AudibleCallbacks();
+    const ResourceBytes bytes = FindEmbeddedResource(kWrongSound);
+    audio.Play(audio.SoundSlot(kWrongSound, bytes.data, bytes.size));
+    EXPECT_TRUE(Within(2s, [&] { return audio.AudibleCallbacks() > audible; }))
+        << "the sound was not heard";
+    EXPECT_TRUE(Within(20s, [&] { return audio.Resting(); }));
+}
+
+}  // namespace
+}  // namespace clavora
