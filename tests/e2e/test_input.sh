@@ -12,14 +12,13 @@ E2E_WINDOW_TIMEOUT=30 e2e_start
 e2e_wait_painted
 
 # Preset markers are 16 x 12: the first preset's at 14,372 (marked at start), the third
-# of the lower row's at 48,385. The record light is at 720,403.
+# of the lower row's at 48,385.
 e2e_grab 16x12+14+372 "$E2E_DIR/marker.png"
 e2e_grab 16x12+48+385 "$E2E_DIR/third-before.png"
-e2e_grab 16x12+720+403 "$E2E_DIR/record-rest.png"
 # Keys looked at, watched from now on: C4 (white, lower part), C#4 (black) and A#0 (the
 # lone black key at the left end), with their colours at rest.
 KEYS=("360 480" "365 440" "91 430")
-e2e_watch 360,480 365,440 91,430
+e2e_watch 360,480 365,440 91,430 728,409
 declare -A UP
 for at in "${KEYS[@]}"; do
     # shellcheck disable=SC2086
@@ -39,14 +38,16 @@ e2e_grab 16x12+14+372 "$E2E_DIR/first.png"
 ! e2e_same "$E2E_DIR/marker.png" "$E2E_DIR/first.png" || e2e_fail "the first preset is still marked"
 e2e_same "$E2E_DIR/marker.png" "$E2E_DIR/third-before.png" && e2e_fail "the third preset was marked before the click"
 
-# Slot up to 1, then record, once the record light shows it is on.
+# Slot up to 1, then record, once the record light (watched at its middle) shows it is on.
+e2e_poll 10 e2e_watch_ready 728 409 || e2e_fail "the pixel watcher did not start"
+RECORD_REST="$(e2e_watch_now 728 409)"
+RECORD_MARK="$(e2e_watch_mark)"
 e2e_click 783 378
 e2e_key r
-recording() {
-    e2e_grab 16x12+720+403 "$E2E_DIR/record-now.png"
-    ! e2e_same "$E2E_DIR/record-rest.png" "$E2E_DIR/record-now.png"
+e2e_poll 10 e2e_watch_left "$RECORD_MARK" 728 409 "$RECORD_REST" || {
+    cat "$E2E_WATCH" >&2
+    e2e_fail "the record light did not come on within 10 s"
 }
-e2e_poll 10 recording || e2e_fail "the record light did not come on within 10 s"
 rm -f "$E2E_DIR"/*.png
 
 # click_key X Y: clicks a key and waits until it has been shown pressed and up again,

@@ -67,18 +67,24 @@ linked() { jack_lsp -c 2>/dev/null | awk '/^midisend/ { s = 1; next } /^[^ \t]/ 
 e2e_poll 10 linked || { jack_lsp -c >&2; e2e_fail "the sender's port was not connected within 10 s"; }
 e2e_wait_painted
 
-# The record light (16 x 12 at 720,403) at rest, and the look of F4 (the 27th white
-# key, key number 45) up, for seeing the program take the commands and the notes.
-e2e_grab 16x12+720+403 "$WORK/record-rest.png"
+# The record light (16 x 12 at 720,403), watched at its middle, and the look of F4
+# (the 27th white key, key number 45) up, for seeing the program take the commands
+# and the notes.
+e2e_watch 728,409
+e2e_poll 10 e2e_watch_ready 728 409 || e2e_fail "the pixel watcher did not start"
+RECORD_REST="$(e2e_watch_now 728 409)"
+RECORD_MARK="$(e2e_watch_mark)"
 F4_X=396 F4_Y=480
 F4_UP="$(e2e_pixel $F4_X $F4_Y)"
 [ -n "$F4_UP" ] || e2e_fail "cannot read a pixel of the window"
-recording() { e2e_grab 16x12+720+403 "$WORK/record-now.png"; ! e2e_same "$WORK/record-rest.png" "$WORK/record-now.png"; }
 
 # The key reaches the program through the X server, the notes through JACK: the notes
 # go only once the record light has come on.
 e2e_key r
-e2e_poll 10 recording || e2e_fail "the record light did not come on within 10 s"
+e2e_poll 10 e2e_watch_left "$RECORD_MARK" 728 409 "$RECORD_REST" || {
+    cat "$E2E_WATCH" >&2
+    e2e_fail "the record light did not come on within 10 s"
+}
 
 # Notes across the keyboard, the lowest and highest keys, neighbours, a repeated note
 # and a quick pair that lands within one frame.
