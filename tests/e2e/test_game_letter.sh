@@ -88,19 +88,21 @@ e2e_wait_painted
 PANEL_DEFAULTS="$(panel)"
 GAME_START="$(e2e_now)"
 e2e_key "$START_KEY"
-# next_step PREVIOUS: the step of the next asked note once it has reached the asked
-# column, or -1 after 10 s. Every note is asked once, so the next one never has the
-# previous step; a head still easing in reads the same row as one at rest.
+# next_step PREVIOUS: the step of the next asked note once it has come to rest in the
+# asked column (the same reading twice, 150 ms apart: a head still easing in can be
+# cut off by the columns looked at), or -1 after 10 s. Every note is asked once, so the
+# next one never has the previous step.
 next_step() {
-    local end=$(( $(e2e_usec) + 10000000 )) a
+    local end=$(( $(e2e_usec) + 10000000 )) a seen=-1
     while :; do
         a="$(asked_step)"
-        if [ "$a" -ge 0 ] && [ "$a" -ne "$1" ]; then
+        if [ "$a" -ge 0 ] && [ "$a" -ne "$1" ] && [ "$a" -eq "$seen" ]; then
             echo "$a"
             return
         fi
+        seen="$a"
         [ "$(e2e_usec)" -lt "$end" ] || break
-        sleep 0.05
+        sleep 0.15
     done
     echo -1
 }
