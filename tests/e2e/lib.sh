@@ -9,6 +9,8 @@
 #   e2e_click 335 35             # a left click at client coordinates
 #   e2e_wait_exit                # waits for the exit; fails unless status 0
 #   e2e_expect_hex Clavora.hsc 930200006300930200006300
+#   e2e_poll 10 CMD...           # runs CMD until it succeeds, for at most 10 s
+#   e2e_watch 360,480 372,480    # logs every change of colour of these pixels
 #
 # Nothing is checked right after a start or a command: every wait polls for what can be
 # seen (a window, the pointer, pixels, a file, a port) until a deadline, so a slow start
