@@ -9,8 +9,13 @@
 #   e2e_click 335 35             # a left click at client coordinates
 #   e2e_wait_exit                # waits for the exit; fails unless status 0
 #   e2e_expect_hex Clavora.hsc 930200006300930200006300
+#   e2e_poll 10 CMD...           # runs CMD until it succeeds, for at most 10 s
+#   e2e_watch 360,480 372,480    # logs every change of colour of these pixels
 #
-# Every wait has a time-out, so a hung program fails the test instead of hanging ctest.
+# Nothing is checked right after a start or a command: every wait polls for what can be
+# seen (a window, the pointer, pixels, a file, a port) until a deadline, so a slow start
+# on a loaded machine only takes longer, and a hung program fails the test instead of
+# hanging ctest.
 # The program runs with SDL's dummy audio driver unless E2E_AUDIODRIVER says otherwise.
 
 E2E_DEFAULT_RECORDS=930200006300930200006300
@@ -40,6 +45,21 @@ e2e_now() { date +%s.%N; }
 
 # e2e_elapsed START: seconds since START (from e2e_now), as a decimal.
 e2e_elapsed() { awk -v a="$1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f", b - a }'; }
+
+# Microseconds since the epoch, cheaply (no process), for deadlines.
+e2e_usec() { echo "${EPOCHREALTIME/[.,]/}"; }
+
+# e2e_poll SECONDS CMD...: runs CMD until it succeeds, every 50 ms, for at most SECONDS
+# (whole seconds); returns 1 when the deadline passed without success.
+e2e_poll() {
+    local end=$(( $(e2e_usec) + $1 * 1000000 ))
+    shift
+    while :; do
+        "$@" && return 0
+        [ "$(e2e_usec)" -lt "$end" ] || return 1
+        sleep 0.05
+    done
+}
 
 e2e_init() {
     E2E_BIN="$(readlink -f "$1")"
@@ -97,11 +117,89 @@ e2e_wait_window() {
     e2e_fail "no window within $1 s"
 }
 
-# Moves the pointer into the window, away from every control.
+# e2e_pointer_inside: the X server has the pointer in the program's window.
+e2e_pointer_inside() {
+    local WINDOW=""
+    eval "$(xdotool getmouselocation --shell 2>/dev/null | grep '^WINDOW=')"
+    [ "$WINDOW" = "$E2E_WIN" ]
+}
+
+# Moves the pointer into the window, away from every control, and waits until the
+# server has it there: without a window manager the keyboard focus follows the pointer.
 e2e_focus() {
     xdotool mousemove --window "$E2E_WIN" 790 510 || e2e_fail "cannot move the pointer"
-    # Let the server deliver the crossing (and so the focus) before any key.
-    xdotool sleep 0.05
+    e2e_poll 10 e2e_pointer_inside || e2e_fail "the pointer did not reach the window within 10 s"
+}
+
+# e2e_grab WxH+X+Y FILE: a picture of a rectangle of the window, in client coordinates.
+e2e_grab() {
+    import -window "$E2E_WIN" -crop "$1" +repage -depth 8 "$2" || e2e_fail "cannot capture the window"
+}
+
+# e2e_same A B: two pictures hold the same pixels.
+e2e_same() {
+    local diff
+    diff="$(compare -metric AE "$1" "$2" null: 2>&1 || true)"
+    [ "${diff%% *}" = "0" ]
+}
+
+# e2e_pixel X Y: the colour of one pixel of the window now, as #RRGGBB.
+e2e_pixel() {
+    import -window "$E2E_WIN" -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+        sed -n 's/.* \(#[0-9A-Fa-f]\{6\}\).*/\1/p'
+}
+
+# e2e_pixel_is X Y COLOUR / e2e_pixel_not X Y COLOUR: for polling a pixel.
+e2e_pixel_is() { [ "$(e2e_pixel "$1" "$2")" = "$3" ]; }
+e2e_pixel_not() {
+    local c
+    c="$(e2e_pixel "$1" "$2")"
+    [ -n "$c" ] && [ "$c" != "$3" ]
+}
+
+# e2e_watch X,Y...: watches these pixels of the window from now on (lib_watch_pixels.py):
+# E2E_WATCH is its log, one "X,Y #RRGGBB SECONDS" line per change of colour.
+e2e_watch() {
+    E2E_WATCH="$E2E_DIR.watch"
+    : >"$E2E_WATCH"
+    /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/lib_watch_pixels.py" "$E2E_WIN" "$@" \
+        >"$E2E_WATCH" 2>&1 &
+    E2E_WATCH_PID=$!
+    e2e_on_exit 'kill "$E2E_WATCH_PID" 2>/dev/null; wait "$E2E_WATCH_PID" 2>/dev/null; rm -f "$E2E_WATCH"'
+}
+
+# e2e_watch_mark: the number of changes logged so far, for e2e_watch_since.
+e2e_watch_mark() { wc -l <"$E2E_WATCH"; }
+
+# e2e_watch_blinked MARK X Y COLOUR: since MARK the pixel turned from COLOUR to another
+# and back to COLOUR (a key pressed and up again, a light on and off).
+e2e_watch_blinked() {
+    awk -v m="$1" -v p="$2,$3" -v c="$4" '
+        NR > m && $1 == p { if ($2 != c) away = 1; else if (away) back = 1 }
+        END { exit !back }' "$E2E_WATCH"
+}
+
+# e2e_watch_left MARK X Y COLOUR: since MARK the pixel has shown another colour.
+e2e_watch_left() {
+    awk -v m="$1" -v p="$2,$3" -v c="$4" 'NR > m && $1 == p && $2 != c { f = 1 } END { exit !f }' "$E2E_WATCH"
+}
+
+# e2e_watch_ready X Y: the watcher has logged this pixel at least once.
+e2e_watch_ready() { grep -q "^$1,$2 " "$E2E_WATCH"; }
+
+# e2e_watch_now X Y: the pixel's colour as last logged.
+e2e_watch_now() { awk -v p="$1,$2" '$1 == p { c = $2 } END { print c }' "$E2E_WATCH"; }
+
+# e2e_painted: the window shows a picture, not one flat colour (as before its first frame).
+e2e_painted() {
+    local colours
+    colours="$(import -window "$E2E_WIN" -depth 8 miff:- 2>/dev/null | convert - -format %k info: 2>/dev/null)"
+    [ -n "$colours" ] && [ "$colours" -gt 16 ]
+}
+
+# e2e_wait_painted [SECONDS]: waits until the window shows its first frame (default 30 s).
+e2e_wait_painted() {
+    e2e_poll "${1:-30}" e2e_painted || e2e_fail "the window showed no picture within ${1:-30} s"
 }
 
 # e2e_key KEY...: presses and releases each key (xdotool key names: Escape, Return, r, space).

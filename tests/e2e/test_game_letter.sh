@@ -84,23 +84,25 @@ case "$MODE" in
 esac
 
 e2e_start
-sleep 0.3
+e2e_wait_painted
 PANEL_DEFAULTS="$(panel)"
 GAME_START="$(e2e_now)"
 e2e_key "$START_KEY"
-sleep 0.3
-# next_step PREVIOUS: the step of the next asked note once it has reached the asked
-# column, or -1 after 5 s. Every note is asked once, so the next one never has the
-# previous step; a head still easing in reads the same row as one at rest.
+# next_step PREVIOUS: the step of the next asked note once it has come to rest in the
+# asked column (the same reading twice, 150 ms apart: a head still easing in can be
+# cut off by the columns looked at), or -1 after 10 s. Every note is asked once, so the
+# next one never has the previous step.
 next_step() {
-    local tries a
-    for ((tries = 0; tries < 25; tries++)); do
+    local end=$(( $(e2e_usec) + 10000000 )) a seen=-1
+    while :; do
         a="$(asked_step)"
-        if [ "$a" -ge 0 ] && [ "$a" -ne "$1" ]; then
+        if [ "$a" -ge 0 ] && [ "$a" -ne "$1" ] && [ "$a" -eq "$seen" ]; then
             echo "$a"
             return
         fi
-        sleep 0.1
+        seen="$a"
+        [ "$(e2e_usec)" -lt "$end" ] || break
+        sleep 0.15
     done
     echo -1
 }
@@ -115,15 +117,13 @@ for ((q = 0; q < 29; q++)); do
         for ((n = 0; n < WRONG; n++)); do answer "$(wrong_of "$step")"; done
     fi
     answer "$step"
-    # The staff eases the next note into place within 15 frames (450 ms).
-    sleep 0.4
 done
 e2e_log "$MODE game: steps read ${READ[*]}"
 SECONDS_TAKEN="$(e2e_elapsed "$GAME_START")"
-for ((n = 0; n < 20; n++)); do [ "$(asked_step)" -eq -1 ] && break; sleep 0.05; done
-[ "$n" -lt 20 ] || e2e_fail "$MODE game: a note is still asked after 29 answers"
-PANEL_END="$(panel)"
-[ "$PANEL_END" != "$PANEL_DEFAULTS" ] || e2e_fail "the records panel did not change"
+no_note_asked() { [ "$(asked_step)" -eq -1 ]; }
+e2e_poll 10 no_note_asked || e2e_fail "$MODE game: a note is still asked after 29 answers"
+panel_changed() { PANEL_END="$(panel)"; [ "$PANEL_END" != "$PANEL_DEFAULTS" ]; }
+e2e_poll 10 panel_changed || e2e_fail "the records panel did not change"
 keep_shot end
 e2e_key Escape
 e2e_wait_exit
@@ -141,8 +141,8 @@ awk -v t="$t" -v s="$SECONDS_TAKEN" 'BEGIN { exit !(t >= 1 && t <= s + 1) }' ||
 
 # The next run starts with the record on screen and writes it back unchanged.
 e2e_start
-sleep 0.3
-[ "$(panel)" = "$PANEL_END" ] || e2e_fail "after a restart the records panel differs from the game's end"
+panel_as_at_end() { [ "$(panel)" = "$PANEL_END" ]; }
+e2e_poll 30 panel_as_at_end || e2e_fail "after a restart the records panel differs from the game's end"
 keep_shot restart
 e2e_key Escape
 e2e_wait_exit

@@ -8,39 +8,63 @@ set -euo pipefail
 e2e_under_xvfb "$@"
 e2e_init "$1"
 
-# e2e_presets_shot NAME: a screenshot of the window's preset buttons (x 14..97, y 372..396).
-e2e_presets_shot() {
-    import -window "$E2E_WIN" -crop 84x25+14+372 +repage "$E2E_DIR/$1.png" ||
-        e2e_fail "cannot take a screenshot"
-}
-
 E2E_WINDOW_TIMEOUT=30 e2e_start
-xdotool sleep 0.5
-e2e_presets_shot before
+e2e_wait_painted
 
-# The third preset of the lower row, looked at after its flash has gone.
+# Preset markers are 16 x 12: the first preset's at 14,372 (marked at start), the third
+# of the lower row's at 48,385.
+e2e_grab 16x12+14+372 "$E2E_DIR/marker.png"
+e2e_grab 16x12+48+385 "$E2E_DIR/third-before.png"
+# Keys looked at, watched from now on: C4 (white, lower part), C#4 (black) and A#0 (the
+# lone black key at the left end), with their colours at rest.
+KEYS=("360 480" "365 440" "91 430")
+e2e_watch 360,480 365,440 91,430 728,409
+declare -A UP
+for at in "${KEYS[@]}"; do
+    # shellcheck disable=SC2086
+    e2e_poll 10 e2e_watch_ready $at || e2e_fail "the pixel watcher did not start"
+    UP[$at]="$(e2e_watch_now $at)"
+done
+
+# The third preset of the lower row, looked at after its flash has gone: it shows
+# the plain marker, and the first preset no longer does.
 e2e_click 56 390
-xdotool sleep 1
-e2e_presets_shot after
-changed="$(compare -metric AE "$E2E_DIR/before.png" "$E2E_DIR/after.png" null: 2>&1 || true)"
-rm -f "$E2E_DIR/before.png" "$E2E_DIR/after.png"
-[ "${changed%% *}" != "0" ] || e2e_fail "the preset marker did not move"
+marker_on_third() {
+    e2e_grab 16x12+48+385 "$E2E_DIR/third.png"
+    e2e_same "$E2E_DIR/marker.png" "$E2E_DIR/third.png"
+}
+e2e_poll 10 marker_on_third || e2e_fail "the preset marker did not move"
+e2e_grab 16x12+14+372 "$E2E_DIR/first.png"
+! e2e_same "$E2E_DIR/marker.png" "$E2E_DIR/first.png" || e2e_fail "the first preset is still marked"
+e2e_same "$E2E_DIR/marker.png" "$E2E_DIR/third-before.png" && e2e_fail "the third preset was marked before the click"
 
-# Slot up to 1, then record three keys one after another. Each key sounds for 30
-# frames (0.9 s at 30 ms a frame); 2 s between clicks keeps the releases in order.
+# Slot up to 1, then record, once the record light (watched at its middle) shows it is on.
+e2e_poll 10 e2e_watch_ready 728 409 || e2e_fail "the pixel watcher did not start"
+RECORD_REST="$(e2e_watch_now 728 409)"
+RECORD_MARK="$(e2e_watch_mark)"
 e2e_click 783 378
-xdotool sleep 0.3
 e2e_key r
-xdotool sleep 0.3
-e2e_click 360 480   # C4, white, lower part: key number 40
-xdotool sleep 2
-e2e_click 365 440   # C#4, black: key number 41
-xdotool sleep 2
-e2e_click 91 430    # A#0, the lone black key at the left end: key number 2
-xdotool sleep 2
-e2e_key space
-xdotool sleep 0.3
-e2e_key Escape
+e2e_poll 10 e2e_watch_left "$RECORD_MARK" 728 409 "$RECORD_REST" || {
+    cat "$E2E_WATCH" >&2
+    e2e_fail "the record light did not come on within 10 s"
+}
+rm -f "$E2E_DIR"/*.png
+
+# click_key X Y: clicks a key and waits until it has been shown pressed and up again,
+# 30 frames (0.9 s at 30 ms a frame) later; so each release is recorded before the
+# next press.
+click_key() {
+    local mark
+    mark="$(e2e_watch_mark)"
+    e2e_click "$1" "$2"
+    e2e_poll 15 e2e_watch_blinked "$mark" "$1" "$2" "${UP[$1 $2]}" ||
+        e2e_fail "the key at $1,$2 was not shown pressed and up again within 15 s"
+}
+click_key 360 480   # C4: key number 40
+click_key 365 440   # C#4: key number 41
+click_key 91 430    # A#0: key number 2
+# Space stops the recording before Escape closes: the X server keeps their order.
+e2e_key space Escape
 e2e_wait_exit 10
 
 e2e_expect_files Clavora.hsc song.001

@@ -59,13 +59,32 @@ wait_for_line() {  # wait_for_line TEXT: the sender printed this line
 wait_for_line ready
 
 e2e_start JACK_DEFAULT_SERVER="$JACK_DEFAULT_SERVER"
-# The program's own port and its link to the sender exist once the window runs.
-jack_lsp -c 2>/dev/null | grep -q "^Clavora:Clavora$" || e2e_fail "no input port named Clavora"
+# The program opens its own port and links the sender to its device-0 port a moment
+# after its window shows.
+own_port() { jack_lsp 2>/dev/null | grep -qx "Clavora:Clavora"; }
+e2e_poll 10 own_port || e2e_fail "no input port named Clavora within 10 s"
+linked() { jack_lsp -c 2>/dev/null | awk '/^midisend/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
+e2e_poll 10 linked || { jack_lsp -c >&2; e2e_fail "the sender's port was not connected within 10 s"; }
+e2e_wait_painted
 
+# The record light (16 x 12 at 720,403), watched at its middle, and the look of F4
+# (the 27th white key, key number 45) up, for seeing the program take the commands
+# and the notes.
+e2e_watch 728,409
+e2e_poll 10 e2e_watch_ready 728 409 || e2e_fail "the pixel watcher did not start"
+RECORD_REST="$(e2e_watch_now 728 409)"
+RECORD_MARK="$(e2e_watch_mark)"
+F4_X=396 F4_Y=480
+F4_UP="$(e2e_pixel $F4_X $F4_Y)"
+[ -n "$F4_UP" ] || e2e_fail "cannot read a pixel of the window"
+
+# The key reaches the program through the X server, the notes through JACK: the notes
+# go only once the record light has come on.
 e2e_key r
-# The key reaches the program through the X server, the notes through JACK: give the
-# start of the recording a head start.
-sleep 0.5
+e2e_poll 10 e2e_watch_left "$RECORD_MARK" 728 409 "$RECORD_REST" || {
+    cat "$E2E_WATCH" >&2
+    e2e_fail "the record light did not come on within 10 s"
+}
 
 # Notes across the keyboard, the lowest and highest keys, neighbours, a repeated note
 # and a quick pair that lands within one frame.
@@ -76,13 +95,18 @@ for i in "${!NOTES[@]}"; do
     printf '90 %02x 00\n' "${NOTES[$i]}" >&3
     echo "sleep 25" >&3
 done
+# Then F4, held until the window shows it pressed and released until it shows it up:
+# MIDI comes in order, so by then every note before it has been taken too.
+echo "90 41 40" >&3
+e2e_poll 10 e2e_pixel_not $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 was not shown pressed within 10 s"
+echo "90 41 00" >&3
+e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 was not shown up again within 10 s"
+NOTES+=(65)
 echo sync >&3
 wait_for_line synced
-sleep 0.3
 
-e2e_key space
-sleep 0.2
-e2e_key Escape
+# Space stops the recording before Escape closes: the X server keeps their order.
+e2e_key space Escape
 e2e_wait_exit 10
 
 [ -f "$E2E_DIR/song.000" ] || e2e_fail "nothing was recorded"
