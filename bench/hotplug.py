@@ -2,6 +2,7 @@
 
 - from a sender port's appearance to the program's first message from it, over N
   senders that come and go one after another (median and worst; goal: under 1 s);
+- from a sender's end to the release of what it held (goal: under 1 s);
 - the processor time of the thread that watches the ports while the program idles
   (goal: under 0.05 % of a core).
 
@@ -84,7 +85,7 @@ def main():
 
         # Each sender plays a note every 4 ms from the moment its port exists.
         commands = "".join("90 3c 40\nsleep 2\n90 3c 00\nsleep 2\n" for _ in range(300))
-        opened = []
+        opened, ended = [], []
         for _ in range(args.runs):
             r = subprocess.run([midisend, "--stamp"], input=commands, env=env,
                                capture_output=True, text=True, timeout=30)
@@ -92,6 +93,10 @@ def main():
             if not stamp:
                 sys.exit(f"hotplug: the sender said {r.stdout!r} {r.stderr!r}")
             opened.append(float(stamp[0].split()[1]))
+            closed = [l for l in r.stdout.splitlines() if l.startswith("closed-at ")]
+            if not closed:
+                sys.exit(f"hotplug: the sender said {r.stdout!r} {r.stderr!r}")
+            ended.append(float(closed[0].split()[1]))
             # The port is gone: wait until device 0 is let go before the next one.
             wait_until("device 0 let go",
                        lambda: "Clavora device:device 0" not in jack_ports(env), 5)
@@ -99,6 +104,10 @@ def main():
         if len(first) != len(opened):
             sys.exit(f"hotplug: {len(first)} first messages for {len(opened)} senders")
         delays = [f - o for f, o in zip(first, opened)]
+        released = marks(timing, "midi-device-released")
+        if len(released) != len(ended):
+            sys.exit(f"hotplug: {len(released)} releases for {len(ended)} senders")
+        gone = [r - e for r, e in zip(released, ended)]
     finally:
         if prog:
             prog.terminate()
@@ -113,6 +122,9 @@ def main():
           f"{1000 * statistics.median(delays):.0f} ms, worst {1000 * max(delays):.0f} ms "
           f"(goal: under 1000 ms)")
     print(f"  each: {' '.join(f'{1000 * d:.0f}' for d in delays)} ms")
+    print(f"sender's end to the release of its keys: median "
+          f"{1000 * statistics.median(gone):.0f} ms, worst {1000 * max(gone):.0f} ms "
+          f"(goal: under 1000 ms)")
     print(f"idle over {t1 - t0:.0f} s: port watcher {watch_pct:.4f} % of a core "
           f"(goal: under 0.05 %), whole program {all_pct:.2f} %")
 

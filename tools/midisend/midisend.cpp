@@ -4,7 +4,8 @@
 //
 // Opens an output port NAME:out (default "midisend") on JACK (or the ALSA sequencer
 // with --alsa), prints "ready" once it exists (with --stamp, then also "opened-at" and
-// the wall-clock seconds at which the port had just been made), then reads commands
+// the wall-clock seconds at which the port had just been made, and at the end
+// "closed-at" and the moment it began to close the port), then reads commands
 // from standard input, one per line:
 //   90 3c 40     the bytes of one message, in hex
 //   sleep 20     waits this many milliseconds
@@ -88,6 +89,12 @@ int main(int argc, char** argv) {
             }
         }
         Drain();
+        if (stamp) {
+            // The moment the port starts to go.
+            const auto closing = std::chrono::system_clock::now().time_since_epoch();
+            out.closePort();
+            std::printf("closed-at %.6f\n", std::chrono::duration<double>(closing).count());
+        }
     } catch (const RtMidiError& e) {
         std::cerr << "midisend: " << e.getMessage() << "\n";
         return 1;

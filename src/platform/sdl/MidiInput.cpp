@@ -73,6 +73,7 @@ void MidiInput::DeliverOne(uint32_t entry) {
         // Every message of device 0 came before this notice: what it still holds, it
         // will never release.
         m_held.ReleaseAll([&](uint32_t release) { DeliverMidiIn(&MidiInput::Deliver, self, release); });
+        if (m_timing) m_timing->Mark("midi-device-released");
         return;
     }
     const uint32_t msg = entry & 0xFFFFFF;
