@@ -40,19 +40,30 @@ def rss_mib(pid):
     return 0.0
 
 
-def visible_window(d, pid):
-    """A viewable top-level window whose _NET_WM_PID is pid, or None."""
+def window_of(d, win, pid):
+    """win when it is a top-level window of process pid (its _NET_WM_PID), else None."""
     from Xlib import X
-    atom = d.intern_atom("_NET_WM_PID")
-    for w in d.screen().root.query_tree().children:
-        try:
-            if w.get_attributes().map_state != X.IsViewable:
-                continue
-            prop = w.get_full_property(atom, X.AnyPropertyType)
-        except Exception:  # a window that went away meanwhile
-            continue
-        if prop and prop.value and int(prop.value[0]) == pid:
-            return w
+    try:
+        prop = win.get_full_property(d.intern_atom("_NET_WM_PID"), X.AnyPropertyType)
+    except Exception:  # a window that went away meanwhile
+        return None
+    return win if prop and prop.value and int(prop.value[0]) == pid else None
+
+
+def wait_mapped(d, proc, limit):
+    """The first window of proc the X server maps, watched through the root window's
+    MapNotify events, so that waiting costs the server nothing; None on time-out."""
+    import select
+    from Xlib import X
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        while d.pending_events():
+            e = d.next_event()
+            if e.type == X.MapNotify and window_of(d, e.window, proc.pid):
+                return e.window
+        if proc.poll() is not None:
+            return None
+        select.select([d.fileno()], [], [], 0.05)
     return None
 
 
@@ -63,21 +74,19 @@ def one_run(command, env, seconds):
     xserver = lp.Xvfb()
     workdir = tempfile.mkdtemp(prefix="clavora-compare.")
     d = xdisplay.Display(xserver.display)
+    d.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+    d.sync()
     run_env = dict(env, DISPLAY=xserver.display, HOME=workdir)
     start = time.monotonic()
     proc = subprocess.Popen(command, cwd=workdir, env=run_env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     try:
-        win = None
-        while win is None and time.monotonic() - start < 30:
+        win = wait_mapped(d, proc, 30)
+        shown = 1000 * (time.monotonic() - start)
+        if win is None:
             if proc.poll() is not None:
                 return f"ended at start (status {proc.returncode})"
-            win = visible_window(d, proc.pid)
-            if win is None:
-                time.sleep(0.002)
-        if win is None:
             return "no window within 30 s"
-        shown = 1000 * (time.monotonic() - start)
         time.sleep(max(0.0, start + 5 - time.monotonic()))
         if proc.poll() is not None:
             return f"ended after its window showed (status {proc.returncode})"

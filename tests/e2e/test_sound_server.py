@@ -68,17 +68,19 @@ def main():
                              0.1):
             lp.fail("the recording stopped: " + str(rec.error))
         gap, gap_at = rec.longest_quiet(onset, onset + checked)
+        unproven = None
         if gap >= GAP_FRAMES and overloaded():
-            print(f"SKIP: a gap of {1000 * gap / lp.RATE:.1f} ms on a machine with load "
-                  f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores", file=sys.stderr)
-            return SKIP
-        if gap >= GAP_FRAMES:
+            # The rest of the test still runs; only this check is given up.
+            unproven = (f"a gap of {1000 * gap / lp.RATE:.1f} ms on a machine with load "
+                        f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
+        elif gap >= GAP_FRAMES:
             lp.fail(f"a gap of {1000 * gap / lp.RATE:.1f} ms at "
                     f"{(gap_at - onset) / lp.RATE:.2f} s into the song")
         if rec.first_above(onset + still, 1, onset + still + lp.RATE // 2) is None:
             lp.fail(f"the song fell silent before {song - 1.0:.1f} s")
-        print(f"e2e: the song sounded {checked / lp.RATE:.1f} s without a gap "
-              f"(longest quiet run {1000 * gap / lp.RATE:.2f} ms)", file=sys.stderr)
+        if not unproven:
+            print(f"e2e: the song sounded {checked / lp.RATE:.1f} s without a gap "
+                  f"(longest quiet run {1000 * gap / lp.RATE:.2f} ms)", file=sys.stderr)
 
         # The song's last note dies away; then one click on middle C must sound.
         quiet = lambda: (rec.frames() > lp.RATE and  # noqa: E731
@@ -95,6 +97,9 @@ def main():
         if prog.poll() is not None:
             lp.fail(f"the program ended with status {prog.returncode}")
         print("e2e: a click on middle C sounded in the monitor", file=sys.stderr)
+        if unproven:
+            print("SKIP: " + unproven, file=sys.stderr)
+            return SKIP
     finally:
         if clicker:
             clicker.close()
