@@ -153,4 +153,23 @@ TEST(PlatformKeys, NonLatinLayoutsUseThePlaceOfTheKey) {
 }
 
 }  // namespace
+// A clock held while the window had nothing to do counts every tick it held back,
+// and goes on from the grid as if it had ticked all along.
+TEST(PlatformClock, AHeldClockCountsTheTicksItHeldBack) {
+    using namespace std::chrono;
+    using TP = FrameSchedule::Clock::time_point;
+    const TP t0{};
+    FrameSchedule clock;
+    EXPECT_EQ(clock.TakeAllDue(t0 + seconds(1)), 0);  // not started
+    ASSERT_TRUE(clock.Start(30, t0));
+    EXPECT_EQ(clock.TakeAllDue(t0 + milliseconds(29)), 0);
+    EXPECT_EQ(clock.TakeAllDue(t0 + milliseconds(30)), 1);
+    EXPECT_EQ(clock.TakeAllDue(t0 + milliseconds(30)), 0);
+    EXPECT_EQ(clock.TakeAllDue(t0 + milliseconds(185)), 5);  // 60, 90, 120, 150, 180
+    EXPECT_EQ(clock.WaitMs(t0 + milliseconds(185)), 25);     // next at 210
+    EXPECT_EQ(clock.TakeAllDue(t0 + hours(1)), 120000 - 6);
+    clock.Stop();
+    EXPECT_EQ(clock.TakeAllDue(t0 + hours(2)), 0);
+}
+
 }  // namespace clavora

@@ -105,8 +105,6 @@ void CPianoDlg::DestroyWindow() { SaveSongs(); }
 
 void CPianoDlg::Redraw() { OnPaint(); }
 
-void CPianoDlg::OnTimer() { TimerProc(); }
-
 void CPianoDlg::OnExpose() {
     ForgetShownFrame();
     Redraw();

@@ -61,6 +61,7 @@ public:
     void DestroyWindow();
     void BeginClose();
     void OnTimer() override;
+    void OnTicksHeld(int64_t ticks) override;
     void OnExpose() override;
     HICON OnQueryDragIcon() const { return m_hIcon; }
     bool IsClosing() const { return m_bClosing == 1; }

@@ -35,6 +35,9 @@ public:
     virtual void OnOK() = 0;                     // Enter
     virtual void OnDestroy() = 0;                // the modal loop has ended; the window still exists
     virtual void OnDropFile(const char* path) = 0;  // a file dropped on the window; path lives for the call
+    // The frame clock was held (Platform::HoldFrameTimer) for this many ticks, and runs
+    // again: called before the event or MIDI message that woke it is delivered.
+    virtual void OnTicksHeld(int64_t ticks) { (void)ticks; }
 };
 
 // Virtual-key codes the platform delivers besides letters (their upper-case code) and Space.
@@ -69,6 +72,12 @@ public:
     // thread. At most one request is pending at a time.
     virtual bool StartFrameTimer(int periodMs) = 0;
     virtual void StopFrameTimer() = 0;
+    // Called from OnTimer: until the next input nothing a tick moves can change, but for
+    // counters the window advances itself when told how many ticks passed. The platform
+    // may then deliver no ticks until an event or a MIDI message arrives, and calls
+    // OnTicksHeld with the ticks it held back before delivering that. A platform that
+    // does not hold its clock goes on ticking.
+    virtual void HoldFrameTimer() {}
 
     // MIDI output: packed short messages, status in the lowest byte.
     virtual bool MidiOutOpen() = 0;

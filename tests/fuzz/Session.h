@@ -40,8 +40,15 @@ public:
         return true;
     }
     void DrawIcon(int, int) override { ++icons; }
-    bool StartFrameTimer(int) override { return true; }
-    void StopFrameTimer() override {}
+    bool StartFrameTimer(int) override {
+        held = false;
+        return true;
+    }
+    void StopFrameTimer() override { held = false; }
+    // With holdClock, the frames the window says change nothing are not asked for.
+    void HoldFrameTimer() override {
+        if (holdClock) held = true;
+    }
     bool MidiOutOpen() override { return true; }
     void MidiOutClose() override {}
     bool MidiInOpen(MidiInCallback callback, uintptr_t instance) override {
@@ -81,6 +88,9 @@ public:
     int64_t milliseconds = 0;
     bool minimized = false;
     bool keepUnchanged = false;
+    bool holdClock = false;
+    bool held = false;
+    int64_t heldTicks = 0;  // ticks held back since the clock was held
     int64_t kept = 0;  // frames not composed because the window showed them already
     bool modalEnded = false;
     MidiInCallback midiIn = nullptr;
@@ -268,13 +278,25 @@ public:
 
     CPianoDlg& Window() { return *dlg; }
 
-    // One frame of the frame clock, 30 ms after the last one.
+    // One frame of the frame clock, 30 ms after the last one; none while it is held.
     void Frame() {
         platform.milliseconds += 30;
+        if (platform.held) {
+            ++platform.heldTicks;
+            return;
+        }
         dlg->OnTimer();
+    }
+    // Any input runs a held clock again, telling the window the ticks held back first.
+    void Wake() {
+        if (!platform.held) return;
+        platform.held = false;
+        dlg->OnTicksHeld(platform.heldTicks);
+        platform.heldTicks = 0;
     }
     // A frame while the window is minimized: nothing may move. Returns false if it did.
     bool MinimizedFrame() {
+        Wake();
         const Moving before(*dlg);
         platform.minimized = true;
         platform.milliseconds += 30;
@@ -285,6 +307,7 @@ public:
     // A left click at a point of the client area; double says it is a double-click's
     // second press. The close region closes the window only between games.
     void Click(int x, int y, bool twice = false) {
+        Wake();
         if (twice)
             dlg->OnLButtonDblClk(x, y);
         else
@@ -292,11 +315,13 @@ public:
     }
     // A key of the computer keyboard pressed and released.
     void Key(uint32_t vk) {
+        Wake();
         dlg->OnKeyDown(vk);
         dlg->OnKeyUp(vk);
     }
     // One message from the MIDI input device, as its driver delivers it.
     void Midi(uint32_t msg, uint32_t wMsg = MIM_DATA) {
+        Wake();
         if (platform.midiIn) platform.midiIn(nullptr, wMsg, platform.midiInInstance, msg, 0);
     }
 

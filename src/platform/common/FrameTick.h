@@ -53,6 +53,15 @@ public:
         return true;
     }
 
+    // Every tick due at or before now, taken at once: how many there were. For a clock
+    // that was held while the window had nothing to do; the grid moves on past now.
+    int64_t TakeAllDue(Clock::time_point now) {
+        if (!m_running || now < m_due) return 0;
+        const int64_t n = (now - m_due) / m_period + 1;
+        m_due += m_period * n;
+        return n;
+    }
+
 private:
     bool m_running = false;
     Clock::duration m_period{};

@@ -80,9 +80,9 @@ SdlPlatform::SdlPlatform() {
 }
 
 SdlPlatform::~SdlPlatform() {
-    m_clock.Stop();
     {
         std::lock_guard<std::mutex> hold(WindowLock());
+        m_clock.Stop();
         m_midiIn->Disable();
     }
     m_midiIn.reset();
@@ -123,6 +123,7 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
     m_windowThread = std::this_thread::get_id();
     m_endModal = false;
+    m_handler = &handler;
 
     Handle([&] { handler.OnInitDialog(); });
     m_timing->Mark("window-initialised");
@@ -134,23 +135,45 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     FinishMidiInClose();
     while (!m_endModal) {
         // The frame clock runs on this thread: wait for events until the next tick is
-        // due. No other thread ever posts to the window's queue, so nothing can reach
-        // the window system on the window's behalf once it is gone.
+        // due, or for events only while the clock is held. No other thread posts to the
+        // window's queue but MIDI input waking a held clock, and MIDI input closes
+        // before the window goes, so nothing reaches the window system on the window's
+        // behalf once it is gone.
         SDL_Event event;
-        const int wait = m_clock.WaitMs(FrameSchedule::Clock::now());
+        int wait = -1;
+        {
+            std::lock_guard<std::mutex> hold(WindowLock());
+            if (!m_clockHeld) wait = m_clock.WaitMs(FrameSchedule::Clock::now());
+        }
         const int got = wait < 0    ? SDL_WaitEvent(&event)
                         : wait == 0 ? SDL_PollEvent(&event)
                                     : SDL_WaitEventTimeout(&event, wait);
-        if (got) Dispatch(event, handler);
-        if (!m_endModal && m_clock.TakeDue(FrameSchedule::Clock::now()))
-            Handle([&] { handler.OnTimer(); });
+        if (got) {
+            Handle([&] { ReleaseClock(); });
+            Dispatch(event, handler);
+        }
+        bool due = false;
+        {
+            std::lock_guard<std::mutex> hold(WindowLock());
+            due = !m_clockHeld && m_clock.TakeDue(FrameSchedule::Clock::now());
+        }
+        if (!m_endModal && due) Handle([&] { handler.OnTimer(); });
         Upload();
         FinishMidiInClose();
     }
     Handle([&] { handler.OnDestroy(); });
     // Whatever the handler left running stops before the window goes.
-    m_clock.Stop();
+    {
+        std::lock_guard<std::mutex> hold(WindowLock());
+        m_clock.Stop();
+        m_clockHeld = false;
+    }
     MidiInClose();
+    {
+        std::lock_guard<std::mutex> hold(WindowLock());
+        m_handler = nullptr;
+        m_clockHeld = false;
+    }
     SDL_DestroyWindow(m_window);
     m_window = nullptr;
 }
@@ -317,10 +340,40 @@ void SdlPlatform::SetIcon() {
 }
 
 bool SdlPlatform::StartFrameTimer(int periodMs) {
+    m_clockHeld = false;
     return m_clock.Start(periodMs, FrameSchedule::Clock::now());
 }
 
-void SdlPlatform::StopFrameTimer() { m_clock.Stop(); }
+void SdlPlatform::StopFrameTimer() {
+    m_clockHeld = false;
+    m_clock.Stop();
+}
+
+void SdlPlatform::HoldFrameTimer() {
+    if (m_clock.Running()) m_clockHeld = true;
+}
+
+void SdlPlatform::ReleaseClock() {
+    if (!m_clockHeld) return;
+    m_clockHeld = false;
+    const int64_t ticks = m_clock.TakeAllDue(FrameSchedule::Clock::now());
+    if (m_handler) m_handler->OnTicksHeld(ticks);
+}
+
+// MIDI input, under the window lock: a held clock runs again before the message is
+// delivered, and the window's thread is woken to tick it.
+void SdlPlatform::MidiThrough(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t dwParam1,
+                              uintptr_t dwParam2) {
+    auto* platform = reinterpret_cast<SdlPlatform*>(self);
+    if (platform->m_clockHeld) {
+        platform->ReleaseClock();
+        SDL_Event wake{};
+        wake.type = SDL_USEREVENT;
+        SDL_PushEvent(&wake);
+    }
+    if (platform->m_midiCallback)
+        platform->m_midiCallback(hMidiIn, wMsg, platform->m_midiInstance, dwParam1, dwParam2);
+}
 
 bool SdlPlatform::MidiOutOpen() {
     m_audio->OpenMidi();
@@ -332,7 +385,9 @@ void SdlPlatform::MidiOutShortMsg(uint32_t msg) { m_audio->ShortMessage(msg); }
 void SdlPlatform::MidiOutClose() { m_audio->CloseMidi(); }
 
 bool SdlPlatform::MidiInOpen(MidiInCallback callback, uintptr_t instance) {
-    return m_midiIn->Open(callback, instance);
+    m_midiCallback = callback;
+    m_midiInstance = instance;
+    return m_midiIn->Open(&SdlPlatform::MidiThrough, reinterpret_cast<uintptr_t>(this));
 }
 
 void SdlPlatform::MidiInClose() {

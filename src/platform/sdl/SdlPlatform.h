@@ -45,6 +45,7 @@ public:
 
     bool StartFrameTimer(int periodMs) override;
     void StopFrameTimer() override;
+    void HoldFrameTimer() override;
 
     bool MidiOutOpen() override;
     void MidiOutShortMsg(uint32_t msg) override;
@@ -68,13 +69,21 @@ private:
     void Upload();
     void SetIcon();
     void FinishMidiInClose();
+    // Under the window lock: a held clock runs again, the ticks it held back told first.
+    void ReleaseClock();
+    static void MidiThrough(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t dwParam1,
+                            uintptr_t dwParam2);
 
     std::unique_ptr<Timing> m_timing;
     bool m_video = false;
     SDL_Window* m_window = nullptr;
     bool m_windowFailed = false;
     std::thread::id m_windowThread;
-    FrameSchedule m_clock;
+    FrameSchedule m_clock;  // guarded by the window lock
+    bool m_clockHeld = false;  // no ticks until the next input; guarded by the window lock
+    WindowHandler* m_handler = nullptr;
+    MidiInCallback m_midiCallback = nullptr;
+    uintptr_t m_midiInstance = 0;
     std::unique_ptr<AudioOut> m_audio;
     std::unique_ptr<MidiInput> m_midiIn;
     RandomGenerator m_random;
