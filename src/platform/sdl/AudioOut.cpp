@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/sdl/Timing.h"
@@ -45,6 +46,8 @@ bool Inaudible(const float* samples, size_t count) {
 // presets) is turned down by the limiter before it reaches full scale.
 constexpr double kSynthGain = 2.2;
 constexpr float kSoundGain = 1.0f;
+// What the audio device asks of a sound server, in milliseconds (see OpenDevice).
+constexpr const char* kServerLatencyMs = "40";
 
 }  // namespace
 
@@ -101,6 +104,12 @@ bool AudioOut::LoadSynth() {
 }
 
 bool AudioOut::OpenDevice() {
+    // On a sound server (PulseAudio, or PipeWire's pulse server) SDL asks for a target
+    // of one callback buffer, 5.8 ms, and a stream that short runs dry whenever the
+    // audio thread is a few milliseconds late: a held note then drops out. 40 ms of
+    // server-side buffer keeps a song whole on a busy two-core machine; the callback
+    // stays at 256 frames. A user who sets PULSE_LATENCY_MSEC keeps their own value.
+    setenv("PULSE_LATENCY_MSEC", kServerLatencyMs, 0);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = kAudioRate;
