@@ -65,6 +65,9 @@ AudioOut::~AudioOut() {
 
 void AudioOut::Start() {
     if (m_loader.joinable()) return;
+    // Set before the loading thread starts: the environment may not change while another
+    // thread reads it.
+    setenv("PULSE_LATENCY_MSEC", kServerLatencyMs, 0);
     m_loader = std::thread(&AudioOut::LoadInBackground, this);
 }
 
@@ -108,8 +111,8 @@ bool AudioOut::OpenDevice() {
     // of one callback buffer, 5.8 ms, and a stream that short runs dry whenever the
     // audio thread is a few milliseconds late: a held note then drops out. 40 ms of
     // server-side buffer keeps a song whole on a busy two-core machine; the callback
-    // stays at 256 frames. A user who sets PULSE_LATENCY_MSEC keeps their own value.
-    setenv("PULSE_LATENCY_MSEC", kServerLatencyMs, 0);
+    // stays at 256 frames. A user who sets PULSE_LATENCY_MSEC keeps their own value
+    // (Start sets it before this thread runs).
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = kAudioRate;
