@@ -18,6 +18,7 @@
 #include "platform/sdl/MidiInput.h"
 #include "platform/sdl/Quiet.h"
 #include "platform/sdl/Timing.h"
+#include "platform/sdl/XErrors.h"
 
 namespace clavora {
 
@@ -71,6 +72,7 @@ SdlPlatform::SdlPlatform() {
     // Set here rather than left to SDL, which would take the name the binary runs as.
     SDL_setenv("SDL_VIDEO_X11_WMCLASS", CLAVORA_WM_CLASS, 1);
     SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", CLAVORA_APP_ID, 1);
+    TolerateMessagesToGoneWindows();
     m_video = OpenVideo();
     m_timing->Mark("video-ready");
     // Sound starts at once, beside everything the window does before it shows.
