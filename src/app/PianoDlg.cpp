@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "game/Game.h"
+#include "game/History.h"
 #include "piano/Keys.h"
 #include "recorder/Songs.h"
 
@@ -96,6 +97,8 @@ void CPianoDlg::OnOK() {
 
 void CPianoDlg::OnDestroy() {
     BeginClose();
+    // A game that ended in the window's last moments is kept all the same.
+    WritePendingHistory();
     DestroyWindow();
     m_platform.MidiOutClose();
     m_hMidiOut = 0;
