@@ -224,8 +224,6 @@ bool AppendFileDurable(const char* name, const char* head, size_t headSize, cons
         err = errno;
     else if (static_cast<size_t>(n) != total)
         err = ENOSPC;
-    else if (::fdatasync(fd) != 0)
-        err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err == 0 && created) err = SyncDirectoryOf(name);
     if (err != 0) {

@@ -14,11 +14,13 @@ namespace clavora {
 // error, and false is returned.
 bool WriteFileAtomic(const char* name, const void* data, size_t size);
 
-// Appends size bytes to the named file in one write and flushes them to disk. A new or
-// empty file first receives the head bytes; a file whose last line was cut short gets a
-// line end first, so that the appended rows start on a line of their own. A new file's
-// directory is flushed too. On failure one line goes to standard error and false is
-// returned. Allocates nothing.
+// Appends size bytes to the named file in one write, so that a killed program leaves
+// them whole or not at all. A new or empty file first receives the head bytes, and its
+// directory is flushed to disk; a file whose last line was cut short gets a line end
+// first, so that the appended rows start on a line of their own. The rows themselves
+// are left to the system's write-back (a flush to disk would cost milliseconds at every
+// game's end): a power cut can lose the last game, never the rows before it. On
+// failure one line goes to standard error and false is returned. Allocates nothing.
 bool AppendFileDurable(const char* name, const char* head, size_t headSize, const void* data,
                        size_t size);
 
