@@ -1,10 +1,14 @@
 // The costs of the practice history: appending a finished game's 29 rows (formatted,
 // written in one write and flushed to disk; goal under 1 ms), and clavora-progress
 // reading a history of 100,000 games (2.9 million rows) and drawing its picture
-// (goal under 2 s).
+// (goal under 2 s). And what a close costs the song store: 128 full song files of
+// 32,000 bytes written through the file writer, once with bytes the files already
+// hold (left alone) and once with new bytes (each file written, flushed and renamed,
+// the directory flushed).
 //
 //   cmake --build build --target clavora_bench_progress && build/clavora_bench_progress
 #include <benchmark/benchmark.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +18,7 @@
 
 #include "History.h"
 #include "Picture.h"
+#include "app/FileIo.h"
 #include "app/PianoDlg.h"
 #include "game/History.h"
 
@@ -46,6 +51,26 @@ void HistoryAppend(benchmark::State& state) {
     if (chdir("/") != 0) std::abort();
 }
 BENCHMARK(HistoryAppend)->Unit(benchmark::kMicrosecond);
+
+void CloseSavesSongs(benchmark::State& state) {
+    Scratch scratch;
+    const bool changed = state.range(0) != 0;
+    static unsigned char song[32000];
+    char name[PATH_MAX];
+    unsigned char round = 0;
+    for (int slot = 0; slot < 128; ++slot) {
+        std::snprintf(name, sizeof name, "%s/song.%03d", scratch.dir.c_str(), slot);
+        clavora::WriteFileAtomic(name, song, sizeof song);
+    }
+    for (auto _ : state) {
+        if (changed) song[0] = ++round;
+        for (int slot = 0; slot < 128; ++slot) {
+            std::snprintf(name, sizeof name, "%s/song.%03d", scratch.dir.c_str(), slot);
+            if (!clavora::WriteFileAtomic(name, song, sizeof song)) state.SkipWithError("unwritten");
+        }
+    }
+}
+BENCHMARK(CloseSavesSongs)->Arg(0)->Arg(1)->ArgNames({"changed"})->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // 100,000 games over 1,000 days, in both modes, as the program writes them.
 void WriteBigHistory(const std::string& path) {
