@@ -58,9 +58,10 @@ std::string Seconds(int32_t hundredths) {
     return text;
 }
 
-void PrintTable(const std::vector<ModeSummary>& modes) {
-    std::printf("%-7s %6s %5s  %-22s %-22s %-18s\n", "mode", "games", "days", "best game",
-                "last game", "mean of the last");
+void PrintTable(const std::vector<ModeSummary>& modes, int last) {
+    const std::string mean = "mean of last " + std::to_string(last);
+    std::printf("%-7s %6s %5s  %-22s %-22s %s\n", "mode", "games", "days", "best game",
+                "last game", mean.c_str());
     for (const ModeSummary& m : modes) {
         const Game* best = m.games.front();
         int days = 0, lastDay = -1;
@@ -80,7 +81,7 @@ void PrintTable(const std::vector<ModeSummary>& modes) {
         const auto both = [](int32_t h, long w) {
             return Seconds(h) + ", " + std::to_string(w) + " wrong";
         };
-        std::printf("%-7s %6zu %5d  %-22s %-22s %-18s\n", ModeName(m.mode), m.games.size(), days,
+        std::printf("%-7s %6zu %5d  %-22s %-22s %s\n", ModeName(m.mode), m.games.size(), days,
                     both(best->hundredths, best->wrong).c_str(),
                     both(last->hundredths, last->wrong).c_str(),
                     both(static_cast<int32_t>(sum / m.lastGames), wrong / m.lastGames).c_str());
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
         return kRefused;
     }
     if (!clavora::WriteFileAtomic(output.c_str(), bytes.data(), bytes.size())) return kRefused;
-    PrintTable(modes);
+    PrintTable(modes, last);
     if (history.partialGames > 0)
         std::printf("%ld game%s with rows missing left out\n", history.partialGames,
                     history.partialGames == 1 ? "" : "s");
