@@ -2,6 +2,7 @@
 // and a short table. Argument parsing and messages only; the history is read by
 // History.cpp and drawn by Picture.cpp.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
