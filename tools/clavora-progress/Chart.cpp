@@ -1,6 +1,8 @@
 // A chart of the games of one mode over the days: one point for every game, at its day
 // and time of day, and a gold line through the best game of each day.
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -75,11 +77,21 @@ void DrawChart(cairo_t* cr, Box box, const std::vector<const Game*>& games, DayS
     }
     cairo_stroke(cr);
 
-    // Every game, one point each.
+    // Every game, one point each: an octagon 5 pixels across, as round as a circle at
+    // this size and without the circle's trigonometry, which years of games would feel.
+    static const auto kDot = [] {
+        std::array<std::pair<double, double>, 8> corners;
+        for (int i = 0; i < 8; ++i)
+            corners[i] = {2.6 * std::cos((i + 0.5) * kPi / 4), 2.6 * std::sin((i + 0.5) * kPi / 4)};
+        return corners;
+    }();
     SetColor(cr, kGamePoint);
     for (const Game* g : games) {
+        const double x = X(g->day, g->secondOfDay), y = Y(value(*g));
         cairo_new_path(cr);
-        cairo_arc(cr, X(g->day, g->secondOfDay), Y(value(*g)), 2.5, 0, 2 * kPi);
+        cairo_move_to(cr, x + kDot[0].first, y + kDot[0].second);
+        for (int i = 1; i < 8; ++i) cairo_line_to(cr, x + kDot[i].first, y + kDot[i].second);
+        cairo_close_path(cr);
         cairo_fill(cr);
     }
 }

@@ -4,6 +4,7 @@
 #include "History.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -188,12 +189,15 @@ bool ReadHistory(const std::string& path, int64_t now, History& history) {
         return false;
     }
     Reader reader{now, history, 0, {}, {}, Game{}, {}};
-    std::string buffer;
-    buffer.reserve(kChunk + 256);
-    std::vector<char> chunk(kChunk);
-    bool headerSeen = false, ok = true;
+    // Room for one chunk after what is left of a line; a line longer than a chunk is
+    // no row of a game, and is passed over to its end without being kept.
+    std::vector<char> buffer(2 * kChunk);
+    size_t have = 0;
+    bool headerSeen = false, ok = true, overlong = false;
+    struct stat st;
+    if (::fstat(fd, &st) == 0) history.games.reserve(static_cast<size_t>(st.st_size) / (kQuizNotes * 60));
     for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        const ssize_t n = ::read(fd, buffer.data() + have, kChunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             std::fprintf(stderr, "clavora-progress: %s: %s\n", path.c_str(), std::strerror(errno));
@@ -201,13 +205,18 @@ bool ReadHistory(const std::string& path, int64_t now, History& history) {
             break;
         }
         if (n == 0) break;
-        buffer.append(chunk.data(), static_cast<size_t>(n));
+        const char* data = buffer.data();
+        const size_t size = have + static_cast<size_t>(n);
         size_t at = 0;
-        for (size_t end; (end = buffer.find('\n', at)) != std::string::npos; at = end + 1) {
-            std::string_view line(buffer.data() + at, end - at);
+        for (const char* end; (end = static_cast<const char*>(std::memchr(data + at, '\n', size - at)));
+             at = static_cast<size_t>(end - data) + 1) {
+            std::string_view line(data + at, static_cast<size_t>(end - data) - at);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             ++reader.line;
-            if (!headerSeen) {
+            if (overlong) {
+                overlong = false;
+                reader.Skip(kColumns);
+            } else if (!headerSeen) {
                 if (line != kHeader) {
                     std::fprintf(stderr, "clavora-progress: %s: not a practice history (its first line is not \"%.*s\")\n",
                                  path.c_str(), static_cast<int>(kHeader.size()), kHeader.data());
@@ -219,12 +228,18 @@ bool ReadHistory(const std::string& path, int64_t now, History& history) {
                 reader.Row(line);
             }
         }
-        buffer.erase(0, at);
+        have = size - at;
+        if (have >= kChunk) {
+            overlong = true;
+            have = 0;
+        } else {
+            std::memmove(buffer.data(), data + at, have);
+        }
     }
     ::close(fd);
     if (!ok) return false;
     // What follows the last line end was being written when the writer stopped.
-    if (!buffer.empty()) {
+    if (have > 0 || overlong) {
         ++reader.line;
         if (headerSeen) reader.Skip(kTorn);
     }
