@@ -88,6 +88,7 @@ def test_bad_histories():
         ('torn last line', HEADER + good + later + good[:40], 0, r'line 60 skipped: its last line is cut short', 2),
         ('wrong columns', HEADER + good + later.replace(',', ';', 1), 0, r'1 line skipped, the first at line 31: a line without the six columns', 1),
         ('bad values', HEADER + good.replace('treble', 'alto', 1) + later, 0, r'1 line skipped.*a line whose values', 1),
+        ('a line of 5 MB', HEADER + 'x' * 5_000_000 + '\n' + good, 0, r'1 line skipped, the first at line 2: a line without', 1),
         ('a date in the future', HEADER + good + future, 0, r'29 lines skipped.*dated after now', 1),
     ]
     for what, contents, status, pattern, letter_games in cases:
