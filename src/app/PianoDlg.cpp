@@ -35,6 +35,7 @@ CPianoDlg::CPianoDlg(Platform& platform, void* /*pParent*/)
       m_platform(platform) {
     m_hIcon = IDR_MAINFRAME;
     m_platform.SeedRandom(static_cast<uint32_t>(m_platform.Time()));
+    ForgetPendingHistory();
     ResetGame();
     m_bNeedBackBitmap = 1;
     m_tStart = m_platform.Time();

@@ -85,6 +85,8 @@ void HistoryFinished() {
     g_keptPending = true;
 }
 
+void ForgetPendingHistory() { g_keptPending = false; }
+
 size_t FormatPendingHistory(char* out, size_t capacity) {
     if (!g_keptPending) return 0;
     char start[32];

@@ -21,6 +21,9 @@ void HistoryWrong(int16_t question);      // a wrong answer to the asked note
 void HistoryRight(int16_t question, int16_t key);  // the right answer to it
 void HistoryFinished();                   // the last right answer: the game is kept
 
+// Forgets any game not yet written: a new window starts with none.
+void ForgetPendingHistory();
+
 // Appends the rows of a kept game not yet written, in one write, and forgets them.
 // Runs on the window's thread between frames; false when the file could not be written
 // (the rows are then dropped, and the failure has been reported on standard error).
