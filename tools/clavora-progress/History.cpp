@@ -76,7 +76,8 @@ int32_t ParseHundredths(std::string_view s) {
     const size_t dot = s.find('.');
     const std::string_view whole = s.substr(0, dot);
     const std::string_view part = dot == std::string_view::npos ? std::string_view{} : s.substr(dot + 1);
-    if (whole.empty() || whole.size() > 6 || part.size() > 2 || (dot != std::string_view::npos && part.empty()))
+    // At most 99999.99 s a note, so that a game's sum of 29 stays well within 32 bits.
+    if (whole.empty() || whole.size() > 5 || part.size() > 2 || (dot != std::string_view::npos && part.empty()))
         return -1;
     int w = 0, p = 0;
     if (!Digits(whole, 0, whole.size(), w) || !Digits(part, 0, part.size(), p)) return -1;
