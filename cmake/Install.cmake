@@ -16,14 +16,18 @@ set(CLAVORA_LAUNCHER_DIR ${CMAKE_INSTALL_LIBEXECDIR}/clavora)
 file(RELATIVE_PATH CLAVORA_LAUNCHER_TO_BIN
   ${CMAKE_INSTALL_PREFIX}/${CLAVORA_LAUNCHER_DIR} ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR})
 set(CLAVORA_LAUNCHER ${CMAKE_INSTALL_FULL_LIBEXECDIR}/clavora/clavora-desktop)
+# The desktop entry's "Practice progress" action: the history's picture, opened.
+set(CLAVORA_PROGRESS_LAUNCHER ${CMAKE_INSTALL_FULL_LIBEXECDIR}/clavora/clavora-progress-desktop)
 
 set(CLAVORA_DIST_OUT ${CMAKE_BINARY_DIR}/dist)
 configure_file(dist/clavora-desktop.in ${CLAVORA_DIST_OUT}/clavora-desktop @ONLY)
+configure_file(dist/clavora-progress-desktop.in ${CLAVORA_DIST_OUT}/clavora-progress-desktop @ONLY)
 configure_file(dist/clavora.desktop.in ${CLAVORA_DIST_OUT}/${CLAVORA_APP_ID}.desktop @ONLY)
 configure_file(dist/clavora.metainfo.xml.in ${CLAVORA_DIST_OUT}/${CLAVORA_APP_ID}.metainfo.xml @ONLY)
 
 install(TARGETS clavora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(PROGRAMS ${CLAVORA_DIST_OUT}/clavora-desktop DESTINATION ${CLAVORA_LAUNCHER_DIR})
+install(PROGRAMS ${CLAVORA_DIST_OUT}/clavora-desktop ${CLAVORA_DIST_OUT}/clavora-progress-desktop
+  DESTINATION ${CLAVORA_LAUNCHER_DIR})
 install(FILES ${CLAVORA_DIST_OUT}/${CLAVORA_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CLAVORA_DIST_OUT}/${CLAVORA_APP_ID}.metainfo.xml

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +16,12 @@ namespace {
 
 WriteFaultHook g_writeFault = nullptr;
 const char* g_programName = "clavora";
+// Links followed before a name is taken as a loop, as the kernel counts them.
+constexpr int kMaxLinks = 40;
+
+void Report(const char* name, int err) {
+    std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(err));
+}
 
 bool WriteAll(int fd, const unsigned char* p, size_t size) {
     while (size > 0) {
@@ -28,6 +36,76 @@ bool WriteAll(int fd, const unsigned char* p, size_t size) {
     return true;
 }
 
+// The directory part of path ("." for a bare name), into dir.
+bool DirectoryOf(const char* path, char (&dir)[PATH_MAX]) {
+    const char* slash = std::strrchr(path, '/');
+    if (!slash) return std::snprintf(dir, sizeof dir, ".") > 0;
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof dir) return false;
+    std::memcpy(dir, path, length);
+    dir[length] = '\0';
+    return true;
+}
+
+// Flushes the directory that holds path, so that a rename or a new name in it is on disk.
+int SyncDirectoryOf(const char* path) {
+    char dir[PATH_MAX];
+    if (!DirectoryOf(path, dir)) return ENAMETOOLONG;
+    const int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
+// The file a name finally stands for: its symbolic links followed to their target,
+// which need not exist yet. Returns 0 or an errno value.
+int ResolveLinks(const char* name, char (&path)[PATH_MAX]) {
+    if (std::snprintf(path, sizeof path, "%s", name) >= static_cast<int>(sizeof path))
+        return ENAMETOOLONG;
+    for (int n = 0; n < kMaxLinks; ++n) {
+        struct stat st;
+        if (::lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path, target, sizeof target - 1);
+        if (length < 0) return errno;
+        target[length] = '\0';
+        if (target[0] == '/') {
+            std::memcpy(path, target, static_cast<size_t>(length) + 1);
+            continue;
+        }
+        // A relative target is relative to the link's own directory.
+        char dir[PATH_MAX];
+        if (!DirectoryOf(path, dir)) return ENAMETOOLONG;
+        char joined[PATH_MAX];
+        const int written = std::strchr(path, '/')
+                                ? std::snprintf(joined, sizeof joined, "%s/%s", dir, target)
+                                : std::snprintf(joined, sizeof joined, "%s", target);
+        if (written < 0 || written >= static_cast<int>(sizeof joined)) return ENAMETOOLONG;
+        std::memcpy(path, joined, static_cast<size_t>(written) + 1);
+    }
+    return ELOOP;
+}
+
+// True when the regular file at path holds exactly size bytes equal to data.
+bool HoldsExactly(const char* path, const struct stat& st, const unsigned char* data, size_t size) {
+    if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) != size) return false;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char chunk[4096];
+    size_t at = 0;
+    bool same = true;
+    while (same) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        same = at + static_cast<size_t>(n) <= size && std::memcmp(chunk, data + at, static_cast<size_t>(n)) == 0;
+        at += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return same && at == size;
+}
+
 }  // namespace
 
 void SetWriteFaultHook(WriteFaultHook hook) { g_writeFault = hook; }
@@ -35,28 +113,43 @@ void SetWriteFaultHook(WriteFaultHook hook) { g_writeFault = hook; }
 void SetProgramName(const char* name) { g_programName = name; }
 
 bool WriteFileAtomic(const char* name, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    // A link is written through: its target is replaced, and the link stays a link.
+    char path[PATH_MAX];
+    if (const int err = ResolveLinks(name, path); err != 0) {
+        Report(name, err);
+        return false;
+    }
+    struct stat old;
+    const bool existed = ::stat(path, &old) == 0;
+    if (existed && HoldsExactly(path, old, bytes, size)) return true;
+
     char temp[PATH_MAX];
     // A name too long for its temporary file's name is refused rather than cut short:
     // a cut name would write, and rename, some other file.
-    const int length = std::snprintf(temp, sizeof temp, "%s.tmp", name);
+    const int length = std::snprintf(temp, sizeof temp, "%s.tmp", path);
     if (length < 0 || static_cast<size_t>(length) >= sizeof temp) {
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(ENAMETOOLONG));
+        Report(name, ENAMETOOLONG);
         return false;
     }
     const int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(errno));
+        Report(name, errno);
         return false;
     }
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    bool ok;
+    bool ok = true;
     int err = 0;
-    if (g_writeFault && g_writeFault(name)) {
+    // The new file gets the old one's permissions: an export over a private file stays private.
+    if (existed && ::fchmod(fd, old.st_mode & 07777) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && g_writeFault && g_writeFault(name)) {
         // A simulated full disk: half the file reaches the temporary file.
         WriteAll(fd, bytes, size / 2);
         ok = false;
         err = ENOSPC;
-    } else {
+    } else if (ok) {
         ok = WriteAll(fd, bytes, size) && ::fsync(fd) == 0;
         if (!ok) err = errno;
     }
@@ -64,15 +157,80 @@ bool WriteFileAtomic(const char* name, const void* data, size_t size) {
         ok = false;
         err = errno;
     }
-    if (ok && ::rename(temp, name) != 0) {
+    if (ok && ::rename(temp, path) != 0) {
         ok = false;
         err = errno;
     }
     if (!ok) {
         ::unlink(temp);
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", g_programName, name, std::strerror(err));
+        Report(name, err);
+        return false;
     }
-    return ok;
+    // Without this a power cut soon after can bring the old file back.
+    if (const int syncErr = SyncDirectoryOf(path); syncErr != 0) {
+        Report(name, syncErr);
+        return false;
+    }
+    return true;
+}
+
+bool AppendFileDurable(const char* name, const char* head, size_t headSize, const void* data,
+                       size_t size) {
+    bool created = false;
+    int fd = ::open(name, O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        created = fd >= 0;
+        // Another writer made it first: append to theirs.
+        if (fd < 0 && errno == EEXIST) fd = ::open(name, O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        Report(name, errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        Report(name, err);
+        return false;
+    }
+    static const char kLineEnd = '\n';
+    bool tornEnd = false;
+    if (st.st_size > 0) {
+        // pread needs read access: a file opened for appending only is read by name.
+        const int rfd = ::open(name, O_RDONLY | O_CLOEXEC);
+        char last = '\n';
+        if (rfd >= 0) {
+            if (::pread(rfd, &last, 1, st.st_size - 1) != 1) last = '\n';
+            ::close(rfd);
+        }
+        tornEnd = last != '\n';
+    }
+    iovec parts[3];
+    int count = 0;
+    if (tornEnd) parts[count++] = {const_cast<char*>(&kLineEnd), 1};
+    if (st.st_size == 0 && headSize > 0) parts[count++] = {const_cast<char*>(head), headSize};
+    parts[count++] = {const_cast<void*>(data), size};
+    size_t total = 0;
+    for (int i = 0; i < count; ++i) total += parts[i].iov_len;
+
+    int err = 0;
+    // One write: a kill leaves the rows whole or not there at all.
+    ssize_t n;
+    do n = ::writev(fd, parts, count);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        err = errno;
+    else if (static_cast<size_t>(n) != total)
+        err = ENOSPC;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && created) err = SyncDirectoryOf(name);
+    if (err != 0) {
+        Report(name, err);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace clavora

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/PianoDlg.h"
+#include "game/History.h"
 #include "input/Commands.h"
 
 namespace clavora {
@@ -43,6 +44,10 @@ Motion MotionOf(const CPianoDlg& d) {
 }  // namespace
 
 void CPianoDlg::OnTimer() {
+    // A game that ended since the last tick is appended to the history before this
+    // frame; while a game asks, ticks time its notes and no file is touched.
+    WritePendingHistory();
+    if (IsGameAsking(*this)) HistoryTick();
     const Motion before = MotionOf(*this);
     TimerProc();
     if (!IsGameAsking(*this) && !m_platform.IsMinimized() && m_bClosing == 0 &&

@@ -1,5 +1,7 @@
 #include "app/PianoApp.h"
 
+#include <ctime>
+
 #include "app/PianoDlg.h"
 #include "game/Game.h"
 
@@ -8,6 +10,8 @@ namespace clavora {
 CPianoApp theApp;
 
 int CPianoApp::InitInstance(Platform& platform) {
+    // The time zone is read now, so that stamping a kept game later allocates nothing.
+    tzset();
     LoadBestRecords();
     {
         CPianoDlg dlg(platform);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "game/Game.h"
+#include "game/History.h"
 #include "piano/Keys.h"
 #include "recorder/Songs.h"
 
@@ -34,6 +35,7 @@ CPianoDlg::CPianoDlg(Platform& platform, void* /*pParent*/)
       m_platform(platform) {
     m_hIcon = IDR_MAINFRAME;
     m_platform.SeedRandom(static_cast<uint32_t>(m_platform.Time()));
+    ForgetPendingHistory();
     ResetGame();
     m_bNeedBackBitmap = 1;
     m_tStart = m_platform.Time();
@@ -96,6 +98,8 @@ void CPianoDlg::OnOK() {
 
 void CPianoDlg::OnDestroy() {
     BeginClose();
+    // A game that ended in the window's last moments is kept all the same.
+    WritePendingHistory();
     DestroyWindow();
     m_platform.MidiOutClose();
     m_hMidiOut = 0;

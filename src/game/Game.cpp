@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/PianoDlg.h"
+#include "game/History.h"
 #include "piano/Keys.h"
 
 namespace clavora {
@@ -76,6 +77,7 @@ void CPianoDlg::NewGame() {
     m_tStart = m_platform.Time();
     m_nElapsed = 0;
     m_nMistakes = 0;
+    HistoryNewGame(m_tStart, m_nMode, m_nMiddleCClef);
     m_platform.PlaySound(IDW_NEW_GAME);
 }
 
@@ -92,6 +94,8 @@ void CPianoDlg::ResetGame() {
 void CPianoDlg::SetGameMode(int16_t mode) {
     // A game that is asking can only be left by a reset.
     if (Asking(m_nQuestion)) return;
+    // The last game's rows reach the file before a new game is dealt.
+    WritePendingHistory();
     m_nMode = mode;
     SetKey(-1, 0);
     NewGame();
@@ -103,10 +107,12 @@ void CPianoDlg::JudgeLetter(int16_t letter) {
     const int16_t key = m_nQuizKeys[m_nQuestion];
     // The letter wanted depends only on the note's step on the staff.
     if (letter != m_nLetters[g_nStaffPos[key]]) {
+        HistoryWrong(m_nQuestion);
         CountMistake(m_platform, m_nMistakes);
         return;
     }
     // The answered note sounds as if played, for KEY_ANSWER frames.
+    HistoryRight(m_nQuestion, key);
     SetKey(key, KEY_ANSWER);
     NoteOn(static_cast<int16_t>(key + 1));
     ++m_nQuestion;
@@ -122,12 +128,14 @@ void CPianoDlg::JudgePianoKey(int16_t key) {
     if (!Asking(m_nQuestion)) return;
     // Any other key is wrong, the asked note in another octave and keys off the piano too.
     if (key != m_nQuizKeys[m_nQuestion]) {
+        HistoryWrong(m_nQuestion);
         CountMistake(m_platform, m_nMistakes);
         return;
     }
     // The staff restarts its move from one step, dropping whatever was still pending.
     // The key itself was stored by SetKey and is sounded by its caller.
     m_nScroll = kScrollStep;
+    HistoryRight(m_nQuestion, key);
     ++m_nQuestion;
     if (m_nQuestion == QUIZ_NOTES)
         FinishGame(MODE_PIANO);
@@ -139,6 +147,8 @@ void CPianoDlg::FinishGame(int16_t mode) {
     int32_t& bestTime = mode == MODE_LETTER ? g_nBestTimeLetter : g_nBestTimePiano;
     int16_t& bestMistakes = mode == MODE_LETTER ? g_nBestMistakesLetter : g_nBestMistakesPiano;
     m_nElapsed = SecondsSince(m_tStart, m_platform.Time());
+    // Kept for the practice history; written by the window's thread between frames.
+    HistoryFinished();
     // A record must be no worse in both time and mistakes; 99 mistakes never is one.
     const bool newRecord = m_nElapsed <= bestTime && m_nMistakes <= bestMistakes &&
                            m_nMistakes <= kMaxRecordMistakes;

@@ -4,7 +4,8 @@
 # its own pixel size, and the program started the way the desktop entry's Exec line
 # says, with an empty HOME, keeps its records in ~/.local/share/clavora and leaves
 # nothing in the directory it was started from. Its window's class is the entry's
-# StartupWMClass.
+# StartupWMClass. Its "Practice progress" action draws the history kept there and
+# opens the picture with xdg-open.
 #
 #   tests/package/test_package.sh build-package/clavora_<version>_<arch>.deb
 set -euo pipefail
@@ -43,9 +44,10 @@ done
 xmllint --noout "$root/usr/share/icons/hicolor/scalable/apps/$id.svg" ||
     e2e_fail "the scalable icon is not well-formed SVG"
 [ -f "$root/usr/share/man/man1/clavora.1.gz" ] || e2e_fail "no manual page"
+[ -f "$root/usr/share/man/man1/clavora-progress.1.gz" ] || e2e_fail "no manual page of clavora-progress"
 
 # The Exec line names a path on the installed system; here it lies under the unpacked tree.
-exec_line="$(sed -n 's/^Exec=//p' "${desktop[0]}")"
+exec_line="$(sed -n 's/^Exec=//p' "${desktop[0]}" | head -n 1)"
 launcher="${exec_line%% *}"
 case "$launcher" in /*) launcher="$root$launcher" ;; esac
 wmclass="$(sed -n 's/^StartupWMClass=//p' "${desktop[0]}")"
@@ -69,3 +71,25 @@ got="$(od -An -v -tx1 "$records" | tr -d ' \n')"
 left="$(ls -A "$E2E_DIR")"
 [ -z "$left" ] || e2e_fail "files left where it was started: $left"
 e2e_log "package $(basename "$deb"): validated; started from the menu, closed after $E2E_EXIT_TIME s"
+
+# The "Practice progress" action, with one finished game in the data directory and an
+# xdg-open that notes what it was asked to open.
+action="$(sed -n '/^\[Desktop Action progress\]/,/^\[/s/^Exec=//p' "${desktop[0]}")"
+[ -n "$action" ] || e2e_fail "no Practice progress action"
+case "$action" in /*) action="$root$action" ;; esac
+bin="$(mktemp -d "${TMPDIR:-/tmp}/clavora-bin.XXXXXX")"
+e2e_on_exit rm -rf "$bin"
+printf '#!/bin/sh\necho "$1" > "%s/opened"\n' "$bin" > "$bin/xdg-open"
+chmod +x "$bin/xdg-open"
+data="$home/.local/share/clavora"
+stamp="$(date +%Y-%m-%dT%H:%M:%S%:z -d '1 hour ago')"
+{
+    echo "start,mode,note,clef,seconds,wrong"
+    for n in C2 D2 E2 F2 G2 A2 B2 C3 D3 E3 F3 G3 A3 B3; do echo "$stamp,letter,$n,bass,1.20,0"; done
+    echo "$stamp,letter,C4,treble,2.10,1"
+    for n in D4 E4 F4 G4 A4 B4 C5 D5 E5 F5 G5 A5 B5 C6; do echo "$stamp,letter,$n,treble,0.90,0"; done
+} > "$data/Clavora-history.csv"
+HOME="$home" XDG_DATA_HOME= PATH="$bin:/usr/bin:/bin" "$action" || e2e_fail "the Practice progress action failed"
+[ "$(cat "$bin/opened" 2>/dev/null)" = "$data/progress.png" ] || e2e_fail "xdg-open was not given $data/progress.png"
+[ "$(identify -format '%m %w' "$data/progress.png")" = "PNG 1200" ] || e2e_fail "no picture in $data"
+e2e_log "package: the Practice progress action opened $data/progress.png"
