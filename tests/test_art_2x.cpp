@@ -127,6 +127,27 @@ TEST(Art2x, EveryBitmapIsDrawnAgainAtTwiceItsSizeInItsOwnFormat) {
     }
 }
 
+TEST(Art2x, OpaqueSpritesMatchThe2xBackgroundAlongTheirBorderAtTwiceTheirPlace) {
+    const CBitmap bg = Decode(150, 2);
+    const struct {
+        int id, x, y;
+    } kPlaces[] = {{209, 14, 372},  {213, 82, 385},  {214, 160, 372}, {215, 776, 385},
+                   {218, 720, 403}, {219, 720, 403}, {216, 737, 403}, {217, 754, 403},
+                   {220, 754, 403}, {221, 774, 405}, {222, 774, 405}};
+    for (const auto& p : kPlaces) {
+        SCOPED_TRACE(p.id);
+        const CBitmap s = Decode(p.id, 2);
+        int differ = 0;
+        for (int y = 0; y < s.Height(); ++y)
+            for (int x = 0; x < s.Width(); ++x) {
+                // The outer window pixel of the sprite: two device pixels wide.
+                const bool border = x < 2 || y < 2 || x >= s.Width() - 2 || y >= s.Height() - 2;
+                differ += border && s.Pixel(x, y) != bg.Pixel(2 * p.x + x, 2 * p.y + y);
+            }
+        EXPECT_EQ(differ, 0);
+    }
+}
+
 TEST(Art2x, TheIconHasTwiceTheSidesAndNothingElseHasA2xVersion) {
     const ResourceBytes i1 = FindEmbeddedResource(128, 1), i2 = FindEmbeddedResource(128, 2);
     ASSERT_GE(i2.size, 6u + 3 * 16u);
