@@ -9,6 +9,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "platform/common/ScaledArt.h"
+#include "platform/gdi/DeviceScale.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {
@@ -34,7 +36,9 @@ void FakePlatform::EndModal() {
 }
 
 void FakePlatform::Present(const uint32_t* pixels) {
-    frame.assign(pixels, pixels + static_cast<size_t>(kFrameWidth) * kFrameHeight);
+    // The frame is in device pixels: 800 x 520 at the device scale.
+    const auto s = static_cast<size_t>(DeviceScale());
+    frame.assign(pixels, pixels + static_cast<size_t>(kFrameWidth) * kFrameHeight * s * s);
     ++presented;
 }
 
@@ -91,7 +95,7 @@ int32_t FakePlatform::Random() {
     return static_cast<int32_t>((lcg_ >> 16) & 0x7FFF);
 }
 
-ResourceBytes FakePlatform::FindResource(int id) { return FindEmbeddedResource(id); }
+ResourceBytes FakePlatform::FindResource(int id) { return FindScaledResource(id, DeviceScale()); }
 
 void FakePlatform::SendMidiIn(uint32_t msg) {
     if (midiIn) midiIn(nullptr, MIM_DATA, midiInInstance, msg, 0);

@@ -57,7 +57,7 @@ public:
     std::vector<uint32_t> midi;
     std::vector<int> sounds;
     std::vector<std::string> log;  // lifecycle calls in order
-    std::vector<uint32_t> frame;   // the last presented frame, 800 x 520
+    std::vector<uint32_t> frame;   // the last presented frame, 800 x 520 device pixels at 1x
     int presented = 0;
     int iconX = -1, iconY = -1;
 
