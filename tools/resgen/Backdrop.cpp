@@ -19,13 +19,15 @@ void Volute(std::vector<Point>& path, std::vector<double>& radius, Point tailSta
     const double dir = above ? heading : -heading;
     const Point first{eye.x + r0 * std::cos(start), eye.y + r0 * std::sin(start)};
     const double tail = std::hypot(first.x - tailStart.x, first.y - tailStart.y);
-    for (double s = 0; s < tail; s += 0.7) {
+    // Beads half a device pixel apart or closer, so the carving stays smooth at every scale.
+    const double step = 0.7 / DevicePixels();
+    for (double s = 0; s < tail; s += step) {
         const double t = s / tail;
         path.push_back({tailStart.x + (first.x - tailStart.x) * t, tailStart.y + (first.y - tailStart.y) * t});
         radius.push_back(width);
     }
     const double turns = 1.6, total = turns * 2 * M_PI;
-    for (double a = 0; a <= total; a += 0.7 / std::max(4.0, r0 * (1 - 0.75 * a / total))) {
+    for (double a = 0; a <= total; a += step / std::max(4.0, r0 * (1 - 0.75 * a / total))) {
         const double f = a / total;
         const double r = r0 * (1 - 0.75 * f);
         const double th = start + dir * a;
@@ -50,12 +52,14 @@ void Scroll(Relief& relief, Relief& groove, Point tailStart, Point eye, double r
 
 void DrawBackdrop(Image& img) {
     // Velvet: dark red, a little lighter toward the top, with a soft nap.
-    for (int y = 0; y < kConsoleTop; ++y)
-        for (int x = 0; x < kWidth; ++x) {
+    // The nap follows layout pixels; the fine grain is as fine as the device pixels.
+    for (int j = 0; j < kConsoleTop * DevicePixels(); ++j)
+        for (int i = 0; i < img.w; ++i) {
+            const double x = LayoutAt(i), y = LayoutAt(j);
             const double nap = Fbm(x * 0.08, y * 0.02, 3, 5) - 0.5;
-            const double fine = Grain(x, y, 6) - 0.5;
+            const double fine = Grain(i, j, 6) - 0.5;
             const double v = 1 - 0.25 * y / kConsoleTop + 0.18 * nap + 0.05 * fine;
-            img.at(x, y) = RgbF(104 * v, 16 * v, 24 * v);
+            img.at(i, j) = RgbF(104 * v, 16 * v, 24 * v);
         }
     // A quiet damask of diamonds, a shade darker than the velvet.
     {
@@ -90,7 +94,7 @@ void DrawBackdrop(Image& img) {
         std::vector<Point> path;
         std::vector<double> radius, thin;
         const double x0 = 448 + side * 334, x1 = 448 + side * 338;
-        for (double y = 62; y <= 280; y += 0.7) {
+        for (double y = 62; y <= 280; y += 0.7 / DevicePixels()) {
             const double t = (y - 62) / 218;
             const double bulge = std::sin(t * M_PI);
             path.push_back({x0 + (x1 - x0) * t - side * 6 * bulge, y});
@@ -102,13 +106,12 @@ void DrawBackdrop(Image& img) {
         wood.Dome(path[path.size() / 2].x, 171, 9, 8);
         wood.Dome(path[path.size() / 2].x, 171, 4, 10);
     }
-    std::vector<float> mask(size_t(kWidth) * kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) mask[size_t(y) * kWidth + x] = groove.Cover(x, y) * groove.Height(x, y);
+    std::vector<float> mask(size_t(groove.w()) * groove.h());
+    for (int y = 0; y < groove.h(); ++y)
+        for (int x = 0; x < groove.w(); ++x) mask[size_t(y) * groove.w() + x] = groove.Cover(x, y) * groove.Height(x, y);
     wood.Engrave(mask, 1.6);
     CastShadow(img, wood, 4, 5, 3, 0.7);
-    const Image albedo = WoodTexture(0, 0, kWidth, kHeight, kCarvedWood);
-    Shade(img, wood, albedo, kWoodFinish);
+    Shade(img, wood, [](int x, int y) { return WoodAt(x, y, kCarvedWood); }, kWoodFinish);
 }
 
 }  // namespace resgen

@@ -3,7 +3,7 @@
 namespace resgen {
 
 Image Background(const Image& clockDigits, const Image& counterCells) {
-    Image img(kWidth, kHeight);
+    Image img = Canvas(kWidth, kHeight);
     DrawBackdrop(img);
     DrawStaffCard(img);
     DrawGamePanel(img, clockDigits);

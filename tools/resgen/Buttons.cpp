@@ -66,12 +66,16 @@ void DrawSymbol(cairo_t* cr, Symbol symbol, Face face, double dy) {
 }  // namespace
 
 Image ButtonFace(Face face, Symbol symbol) {
-    Image img(kButtonW, kButtonH, kButtonRing);
+    Image img = Canvas(kButtonW, kButtonH, kButtonRing);
     const FaceColours c = ColoursOf(face == Face::Pressed ? Face::Lit : face);
     const int top = face == Face::Pressed ? 2 : 1;  // pressed in: the face one row lower
-    for (int y = 1; y <= 10; ++y)
-        for (int x = 1; x <= 14; ++x) {
-            const double t = double(y - top) / (10 - top);
+    // Device pixels of layout rows 1..10 and columns 1..14: the bevel follows layout
+    // pixels, the face's gradient the device rows.
+    const int s = DevicePixels();
+    for (int j = s; j < 11 * s; ++j)
+        for (int i = s; i < 15 * s; ++i) {
+            const int x = i / s, y = j / s;
+            const double t = (LayoutAt(j) - top) / (10 - top);
             uint32_t p = Mix(c.top, c.bottom, std::clamp(t, 0.0, 1.0));
             if (face == Face::Pressed) {
                 if (y == 1) p = Rgb(70, 6, 4);                  // the dark top row
@@ -82,7 +86,7 @@ Image ButtonFace(Face face, Symbol symbol) {
                 else if (y == 10 || x == 14) p = c.shadow;
                 else if (y == 2) p = Mix(p, c.highlight, 0.3);
             }
-            img.at(x, y) = p;
+            img.at(i, j) = p;
         }
     {
         Painter p(img);
@@ -91,8 +95,10 @@ Image ButtonFace(Face face, Symbol symbol) {
         DrawSymbol(p, symbol, face, face == Face::Pressed ? 1 : 0);
     }
     // The bezel ring stays exactly the ring, whatever the symbol's edges did.
-    for (int x = 0; x < kButtonW; ++x) img.at(x, 0) = img.at(x, kButtonH - 1) = kButtonRing;
-    for (int y = 0; y < kButtonH; ++y) img.at(0, y) = img.at(kButtonW - 1, y) = kButtonRing;
+    img.Fill(0, 0, kButtonW, 1, kButtonRing);
+    img.Fill(0, kButtonH - 1, kButtonW, 1, kButtonRing);
+    img.Fill(0, 0, 1, kButtonH, kButtonRing);
+    img.Fill(kButtonW - 1, 0, 1, kButtonH, kButtonRing);
     return img;
 }
 

@@ -22,10 +22,8 @@ void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double c) 
 }
 
 void StaffLine(Image& img, int top, int x0, int x1) {
-    for (int x = x0; x <= x1; ++x) {
-        for (int y = top; y < top + 3; ++y) img.at(x, y) = kStaffBlue;
-        img.at(x, top + 3) = kStaffShadow;
-    }
+    img.Fill(x0, top, x1 - x0 + 1, 3, kStaffBlue);
+    img.Fill(x0, top + 3, x1 - x0 + 1, 1, kStaffShadow);
 }
 
 }  // namespace
@@ -47,10 +45,8 @@ void DrawStaffCard(Image& img) {
     }
     // The band where the asked note stands, over the card's height.
     img.Fill(kBandLeft, c.y + 1, kBandRight - kBandLeft + 1, c.h - 2, kBandCyan);
-    for (int y = c.y + 1; y < c.y + c.h - 1; ++y) {
-        img.at(kBandLeft, y) = Mix(kBandCyan, Rgb(170, 220, 236), 0.6);
-        img.at(kBandRight, y) = Mix(kBandCyan, Rgb(170, 220, 236), 0.6);
-    }
+    img.Fill(kBandLeft, c.y + 1, 1, c.h - 2, Mix(kBandCyan, Rgb(170, 220, 236), 0.6));
+    img.Fill(kBandRight, c.y + 1, 1, c.h - 2, Mix(kBandCyan, Rgb(170, 220, 236), 0.6));
     for (int top : kTrebleRows) StaffLine(img, top, kStaffLeft, kStaffRight);
     for (int top : kBassRows) StaffLine(img, top, kStaffLeft, kStaffRight);
 

@@ -32,10 +32,9 @@ void Display(Image& img, const Rect& win, const int cells[3], const Image& count
     Relief frame(kWidth, kHeight);
     frame.Block(win.x - 2, win.y - 2, win.w + 4, win.h + 4, 2.5, 2, 3);
     CastShadow(img, frame, 1, 2, 1, 0.6);
-    Image gold(kWidth, kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            gold.at(x, y) = Mix(Rgb(222, 176, 74), Rgb(170, 120, 40), Noise(x * 0.3, y * 0.3, 44) * 0.4);
+    const auto gold = [](int x, int y) {
+        return Mix(Rgb(222, 176, 74), Rgb(170, 120, 40), Noise(LayoutAt(x) * 0.3, LayoutAt(y) * 0.3, 44) * 0.4);
+    };
     Shade(img, frame, gold, kGold);
     img.Fill(win.x, win.y, win.w, win.h, Rgb(0, 0, 0));
     for (int i = 0; i < 3; ++i) img.Paste(counterCells.Crop(160, 0, 16, 24), cells[i], kCounterCellY);
@@ -71,20 +70,23 @@ void DrawConsole(Image& img, const Image& counterCells) {
     relief.Block(-20, top, kWidth + 40, 9, 3, 4, 3);
     relief.Block(-10, 416, 89, 120, 7, 6, 6);
     relief.Block(703, 416, 110, 120, 7, 6, 6);
-    const Image albedo = WoodTexture(0, 0, kWidth, kHeight, kConsoleWood);
     CastShadow(img, relief, 2, 3, 2, 0.5);
-    Shade(img, relief, albedo, kWoodFinish);
+    Shade(img, relief, [](int x, int y) { return WoodAt(x, y, kConsoleWood); }, kWoodFinish);
     Emblem(img, 39, 468);
     Emblem(img, 751, 470);
 
     // The keyboard's well: a shadow under the nameboard, then red felt behind the keys.
-    for (int x = kKeysLeft; x < kKeysLeft + 52 * kWhiteW; ++x) {
-        for (int y = 410; y < 415; ++y) img.at(x, y) = Scale(img.at(x, y), 0.55 + 0.08 * (414 - y));
-        for (int y = 415; y < kKeysTop; ++y)
-            img.at(x, y) = Scale(Rgb(120, 22, 26), 0.7 + 0.3 * Grain(x, y, 3) - 0.1 * (y - 415));
-        for (int y = kKeysLine + 1; y < kHeight; ++y) {
+    // Shading and felt follow the device rows, the felt's grain the device pixels; the
+    // two light rows under the keys' line are layout rows.
+    const int s = DevicePixels();
+    for (int i = kKeysLeft * s; i < (kKeysLeft + 52 * kWhiteW) * s; ++i) {
+        for (int j = 410 * s; j < 415 * s; ++j) img.at(i, j) = Scale(img.at(i, j), 0.55 + 0.08 * (414 - LayoutAt(j)));
+        for (int j = 415 * s; j < kKeysTop * s; ++j)
+            img.at(i, j) = Scale(Rgb(120, 22, 26), 0.7 + 0.3 * Grain(i, j, 3) - 0.1 * (LayoutAt(j) - 415));
+        for (int j = (kKeysLine + 1) * s; j < kHeight * s; ++j) {
+            const int y = j / s;
             const double k = y == kKeysLine + 1 ? 1.25 : y == kKeysLine + 2 ? 1.1 : 1.0;
-            img.at(x, y) = Scale(img.at(x, y), k);
+            img.at(i, j) = Scale(img.at(i, j), k);
         }
     }
     DrawKeyboard(img);
@@ -92,11 +94,13 @@ void DrawConsole(Image& img, const Image& counterCells) {
     Display(img, kProgramWindow, kProgramCells, counterCells);
     Display(img, kSlotWindow, kSlotCells, counterCells);
     // Buttons last, each with a faint shadow on the wood below and right of its bezel.
+    const auto darken = [&](int x, int y) {
+        for (int j = y * s; j < (y + 1) * s; ++j)
+            for (int i = x * s; i < (x + 1) * s; ++i) img.at(i, j) = Scale(img.at(i, j), 0.6);
+    };
     for (const Button& b : Buttons()) {
-        for (int y = b.y + 1; y <= b.y + kButtonH; ++y)
-            img.at(b.x + kButtonW, y) = Scale(img.at(b.x + kButtonW, y), 0.6);
-        for (int x = b.x + 1; x <= b.x + kButtonW; ++x)
-            img.at(x, b.y + kButtonH) = Scale(img.at(x, b.y + kButtonH), 0.6);
+        for (int y = b.y + 1; y <= b.y + kButtonH; ++y) darken(b.x + kButtonW, y);
+        for (int x = b.x + 1; x <= b.x + kButtonW; ++x) darken(x, b.y + kButtonH);
     }
     for (const Button& b : Buttons()) img.Paste(ButtonFace(Face::Unlit, b.symbol), b.x, b.y);
     DrawSlotLight(img, kSlotLight.x, kSlotLight.y);

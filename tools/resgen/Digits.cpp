@@ -63,9 +63,10 @@ void SegmentPath(cairo_t* cr, const SegmentBox& b, int mask) {
     cairo_restore(cr);
 }
 
-// Coverage (0..1) of the segments of mask in a w x h cell.
+// Coverage (0..1) of the segments of mask in a cell of w x h layout pixels, per device
+// pixel.
 std::vector<double> Coverage(int w, int h, const SegmentBox& box, int mask) {
-    Image img(w, h, 0);
+    Image img = Canvas(w, h, 0);
     {
         Painter p(img);
         SegmentPath(p, box, mask);
@@ -85,24 +86,25 @@ constexpr uint32_t kCounterCore = Rgb(178, 255, 186);
 }  // namespace
 
 Image ClockDigits() {
-    Image strip(11 * kClockW, kClockH, kPanelBlue);
+    Image strip = Canvas(11 * kClockW, kClockH, kPanelBlue);
     const SegmentBox box{2.2, 2.8, 8.2, 19.2, 2.7, 0.07, 0.35};
     const uint32_t shadow = Mix(kPanelBlue, kClockColour, 0.16);
+    const int n = DevicePixels(), cw = kClockW * n;
     for (int d = 0; d < 10; ++d) {
         const auto cover = Coverage(kClockW, kClockH, box, kSegments[d]);
-        for (int y = 0; y < kClockH; ++y)
-            for (int x = 0; x < kClockInk; ++x) {
-                // A faint shadow one pixel down and right, as on a liquid-crystal panel.
-                const double s = x > 0 && y > 0 ? cover[size_t(y - 1) * kClockW + x - 1] : 0;
+        for (int y = 0; y < kClockH * n; ++y)
+            for (int x = 0; x < kClockInk * n; ++x) {
+                // A faint shadow one layout pixel down and right, as on a liquid-crystal panel.
+                const double s = x >= n && y >= n ? cover[size_t(y - n) * cw + x - n] : 0;
                 uint32_t p = Mix(kPanelBlue, shadow, s);
-                p = Mix(p, kClockColour, cover[size_t(y) * kClockW + x]);
-                strip.at(16 * d + x, y) = p;
+                p = Mix(p, kClockColour, cover[size_t(y) * cw + x]);
+                strip.at(cw * d + x, y) = p;
             }
     }
     // The colon: two dots in the two leftmost columns of cell 10.
     for (int y : {8, 9, 10, 15, 16, 17}) {
-        strip.at(160, y) = kClockColour;
-        strip.at(161, y) = kClockColour;
+        strip.FillPixel(160, y, kClockColour);
+        strip.FillPixel(161, y, kClockColour);
     }
     return strip;
 }
@@ -120,7 +122,7 @@ const std::vector<uint32_t>& CounterPalette() {
 }
 
 Image CounterCells() {
-    Image strip(11 * 16, 24, 0);
+    Image strip = Canvas(11 * 16, 24, 0);
     const SegmentBox box{4.2, 3.2, 7.6, 17.4, 2.5, 0.1, 0.3};
     SegmentBox core = box;
     core.thick = 0.9;
@@ -130,13 +132,14 @@ Image CounterCells() {
         const int mask = d < 10 ? kSegments[d] : 0;
         const auto lit = Coverage(16, 24, box, mask);
         const auto hot = Coverage(16, 24, core, mask);
-        for (int y = 0; y < 24; ++y)
-            for (int x = 0; x < 16; ++x) {
-                const size_t i = size_t(y) * 16 + x;
+        const int n = DevicePixels(), cw = 16 * n;
+        for (int y = 0; y < 24 * n; ++y)
+            for (int x = 0; x < cw; ++x) {
+                const size_t i = size_t(y) * cw + x;
                 uint32_t p = Mix(0, kCounterDim, dim[i] * (1 - lit[i]));
                 p = Mix(p, kCounterLit, lit[i]);
                 p = Mix(p, kCounterCore, hot[i] * 0.8);
-                strip.at(16 * d + x, y) = CounterPalette()[size_t(NearestIndex(p, CounterPalette()))];
+                strip.at(cw * d + x, y) = CounterPalette()[size_t(NearestIndex(p, CounterPalette()))];
             }
     }
     return strip;

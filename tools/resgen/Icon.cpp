@@ -85,7 +85,9 @@ IconImage Render(int size, int bits) {
 
 }  // namespace
 
-Bytes ProgramIcon() { return Ico({Render(32, 4), Render(16, 4), Render(32, 8)}); }
+Bytes ProgramIcon(int scale) {
+    return Ico({Render(32 * scale, 4), Render(16 * scale, 4), Render(32 * scale, 8)});
+}
 
 bool WriteDesktopIconPng(int side, const std::string& path) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, side, side);

@@ -1,5 +1,10 @@
 // Pictures in memory for the art generator: 0x00RRGGBB pixels, top row first, the same
 // layout as cairo's RGB24 surfaces, so cairo can draw straight into an Image.
+//
+// The art is laid out in layout pixels (the 800 x 520 window) and drawn in device
+// pixels: the set being drawn has DevicePixels() of them per layout pixel across and
+// down. Pixel access (at, w, h, px) is in device pixels; Fill, Crop and Paste, Canvas
+// and every cairo drawing through a Painter take layout pixels.
 #pragma once
 
 #include <cairo.h>
@@ -30,6 +35,14 @@ inline uint32_t Mix(uint32_t a, uint32_t b, double t) {
 // Every channel times f.
 inline uint32_t Scale(uint32_t c, double f) { return RgbF(Red(c) * f, Green(c) * f, Blue(c) * f); }
 
+// Device pixels per layout pixel of the set being drawn: 1, or 2 for the 2x set.
+int DevicePixels();
+void SetDevicePixels(int scale);
+// The centre of device column (or row) i in layout pixels, such that the mean of a
+// function sampled at the device pixels of one layout pixel comes close to its value
+// at that layout pixel (exactly i when the scale is 1).
+inline double LayoutAt(int i) { return (i + 0.5) / DevicePixels() - 0.5; }
+
 struct Image {
     int w = 0;
     int h = 0;
@@ -43,14 +56,22 @@ struct Image {
     uint32_t at(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
     bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h; }
 
+    // In layout pixels.
     void Fill(int x, int y, int fw, int fh, uint32_t c);
     Image Crop(int x, int y, int cw, int ch) const;
     void Paste(const Image& src, int x, int y);
+    // Every device pixel of layout pixel (x, y).
+    void FillPixel(int x, int y, uint32_t c) { Fill(x, y, 1, 1, c); }
     // Drops the byte cairo may leave above the colour.
     void Clean();
 };
 
-// A cairo context drawing into an Image; flushes back when it goes.
+// An image of w x h layout pixels at the scale being drawn.
+inline Image Canvas(int w, int h, uint32_t fill = 0) {
+    return Image(w * DevicePixels(), h * DevicePixels(), fill);
+}
+
+// A cairo context drawing into an Image in layout pixels; flushes back when it goes.
 class Painter {
 public:
     explicit Painter(Image& image);

@@ -39,7 +39,7 @@ void NotePath(cairo_t* cr, bool stemUp, bool head = true, bool stem = true) {
 
 // The note drawn on the card's white: smooth edges that blend into the card.
 Image OnCard(bool stemUp, bool lit) {
-    Image img(kNoteW, kNoteH, kCardWhite);
+    Image img = Canvas(kNoteW, kNoteH, kCardWhite);
     Painter p(img);
     cairo_set_fill_rule(p, CAIRO_FILL_RULE_WINDING);
     NotePath(p, stemUp);
@@ -63,7 +63,7 @@ Image OnCard(bool stemUp, bool lit) {
 
 // How much of each pixel the note covers, 0..1.
 std::vector<double> NoteCover(bool stemUp) {
-    Image img(kNoteW, kNoteH, 0);
+    Image img = Canvas(kNoteW, kNoteH, 0);
     {
         Painter p(img);
         NotePath(p, stemUp);
@@ -79,7 +79,7 @@ std::vector<double> NoteCover(bool stemUp) {
 
 Image NoteMask(bool stemUp) {
     const auto cover = NoteCover(stemUp);
-    Image mask(kNoteW, kNoteH, Rgb(255, 255, 255));
+    Image mask = Canvas(kNoteW, kNoteH, Rgb(255, 255, 255));
     for (size_t i = 0; i < cover.size(); ++i)
         if (cover[i] > 0.2) mask.px[i] = 0;
     return mask;
@@ -95,8 +95,8 @@ Image NoteImage(bool stemUp, bool lit) {
 }
 
 Image LedgerLine() {
-    Image img(44, 4, kStaffBlue);
-    for (int x = 0; x < 44; ++x) img.at(x, 3) = kStaffShadow;
+    Image img = Canvas(44, 4, kStaffBlue);
+    img.Fill(0, 3, 44, 1, kStaffShadow);
     return img;
 }
 

@@ -14,17 +14,14 @@ namespace {
 constexpr uint32_t kPanelInk = Rgb(22, 40, 96);
 constexpr Rect kFace{13, 14, 172, 171};
 
-// Brushed steel: fine streaks across, a slow sheen from top to bottom.
-Image Steel(int w, int h) {
-    Image img(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const double sheen = 0.5 + 0.5 * std::cos(y * 0.045 + 0.6);
-            const double brush = Noise(x * 0.05, y * 1.3, 12) - 0.5;
-            const double v = 150 + 60 * sheen + 22 * brush;
-            img.at(x, y) = RgbF(v * 0.97, v, v * 1.05);
-        }
-    return img;
+// Brushed steel at device pixel (i, j): fine streaks across, a slow sheen from top to
+// bottom.
+uint32_t Steel(int i, int j) {
+    const double x = LayoutAt(i), y = LayoutAt(j);
+    const double sheen = 0.5 + 0.5 * std::cos(y * 0.045 + 0.6);
+    const double brush = Noise(x * 0.05, y * 1.3, 12) - 0.5;
+    const double v = 150 + 60 * sheen + 22 * brush;
+    return RgbF(v * 0.97, v, v * 1.05);
 }
 
 void Glyphs(Image& img, const Image& strip, int x, int y, const char* text) {
@@ -43,7 +40,7 @@ void DrawGamePanel(Image& img, const Image& clockDigits) {
     frame.Block(r.x, r.y, r.w, r.h, 13, 5, 5);
     frame.Recess(kFace.x - 2, kFace.y - 2, kFace.w + 4, kFace.h + 4, 8, 2, 3);
     CastShadow(img, frame, 3, 4, 3, 0.65);
-    Shade(img, frame, Steel(kWidth, kHeight), kPolishedMetal);
+    Shade(img, frame, Steel, kPolishedMetal);
 
     {
         Painter p(img);

@@ -9,7 +9,8 @@ namespace resgen {
 const WoodStyle kConsoleWood{Rgb(150, 84, 44), Rgb(78, 36, 16), 0.055, 2.6, 7, false};
 const WoodStyle kCarvedWood{Rgb(170, 104, 56), Rgb(96, 50, 24), 0.07, 2.0, 31, false};
 
-uint32_t WoodAt(double x, double y, const WoodStyle& s) {
+uint32_t WoodAt(int i, int j, const WoodStyle& s) {
+    const double x = LayoutAt(i), y = LayoutAt(j);
     const double u = s.vertical ? y : x;  // along the grain
     const double v = s.vertical ? x : y;  // across it
     // Rings wander slowly along the board and a little faster across it.
@@ -23,7 +24,7 @@ uint32_t WoodAt(double x, double y, const WoodStyle& s) {
     const double fibre = Fbm(u * 0.018, v * 0.7, 3, s.seed + 2) - 0.5;
     // Broad light and dark patches, as in a real board.
     const double patch = Fbm(u * 0.006, v * 0.02, 3, s.seed + 3) - 0.5;
-    const double pore = Grain(static_cast<int>(x), static_cast<int>(y), s.seed + 4);
+    const double pore = Grain(i, j, s.seed + 4);
     double d = 0.18 + 0.5 * late + 0.55 * fibre - 0.35 * patch;
     if (pore > 0.985) d += 0.22;
     d = std::clamp(d, 0.0, 1.0);
@@ -31,9 +32,10 @@ uint32_t WoodAt(double x, double y, const WoodStyle& s) {
 }
 
 Image WoodTexture(int x0, int y0, int w, int h, const WoodStyle& style) {
-    Image img(w, h);
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i) img.at(i, j) = WoodAt(x0 + i, y0 + j, style);
+    Image img = Canvas(w, h);
+    const int s = DevicePixels();
+    for (int j = 0; j < img.h; ++j)
+        for (int i = 0; i < img.w; ++i) img.at(i, j) = WoodAt(x0 * s + i, y0 * s + j, style);
     return img;
 }
 

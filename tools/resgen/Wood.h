@@ -20,8 +20,10 @@ struct WoodStyle {
 extern const WoodStyle kConsoleWood;
 extern const WoodStyle kCarvedWood;
 
-uint32_t WoodAt(double x, double y, const WoodStyle& style);
-// A w x h texture whose pixel (i, j) is the wood at (x0 + i, y0 + j).
+// The wood at device pixel (i, j): its figure follows layout pixels, its pores are as
+// fine as the device pixels.
+uint32_t WoodAt(int i, int j, const WoodStyle& style);
+// A texture of w x h layout pixels cut out of the wood at layout pixel (x0, y0).
 Image WoodTexture(int x0, int y0, int w, int h, const WoodStyle& style);
 
 }  // namespace resgen

@@ -8,6 +8,7 @@ namespace clavora {
 
 struct EmbeddedResource {
     int id;
+    int scale;  // device pixels per layout pixel the picture is drawn at; 1 for sounds
     const uint8_t* begin;
     const uint8_t* end;
 };
