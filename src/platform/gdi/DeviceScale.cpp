@@ -41,4 +41,9 @@ int ArtScale(const uint8_t* data) {
     return 1;
 }
 
+void ForgetArtScales() {
+    std::lock_guard<std::mutex> hold(g_artLock);
+    g_art.clear();
+}
+
 }  // namespace clavora

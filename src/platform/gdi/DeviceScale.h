@@ -17,5 +17,8 @@ int DeviceScale();
 // scale pixels per logical pixel. Bytes never noted are 1x art.
 void NoteArtScale(const uint8_t* data, int scale);
 int ArtScale(const uint8_t* data);
+// Forgets every note: all bytes are 1x art again (for a program that reads art at
+// another scale afterwards, as tests do).
+void ForgetArtScales();
 
 }  // namespace clavora

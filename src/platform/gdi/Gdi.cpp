@@ -66,6 +66,27 @@ DrawOp Inside(DrawOp op, const GdiRect& r) {
 
 CBitmap::~CBitmap() { Delete(); }
 
+CBitmap& CBitmap::operator=(CBitmap&& other) noexcept {
+    if (this == &other) return *this;
+    Delete();
+    other.Finish();
+    m_nWidth = std::exchange(other.m_nWidth, 0);
+    m_nHeight = std::exchange(other.m_nHeight, 0);
+    m_nScale = std::exchange(other.m_nScale, 1);
+    m_bMono = std::exchange(other.m_bMono, false);
+    m_pBits = std::move(other.m_pBits);
+    m_nVersion = std::exchange(other.m_nVersion, 0);
+    m_bWritten = true;
+    if (other.m_pLog) {
+        // The pixels moved: so does their entry among the bitmaps copies go into.
+        Unregister(&other);
+        m_pLog = std::move(other.m_pLog);
+        std::lock_guard<std::mutex> hold(g_targetsLock);
+        g_targets.push_back(this);
+    }
+    return *this;
+}
+
 bool CBitmap::Create(int width, int height) { return Create(width, height, DeviceScale()); }
 
 bool CBitmap::Create(int width, int height, int scale) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/gdi/DrawLog.h"
@@ -29,6 +30,8 @@ public:
     ~CBitmap();
     CBitmap(const CBitmap&) = delete;
     CBitmap& operator=(const CBitmap&) = delete;
+    CBitmap(CBitmap&& other) noexcept { *this = std::move(other); }
+    CBitmap& operator=(CBitmap&& other) noexcept;
 
     // Makes a width x height bitmap, all black, at the device scale in force (or the one
     // given); returns false for a size out of range.
