@@ -74,6 +74,9 @@ SdlPlatform::SdlPlatform() {
     m_audio = std::make_unique<AudioOut>(m_timing.get());
     if (m_video) m_audio->Start();
     m_midiIn = std::make_unique<MidiInput>(m_timing.get());
+    // The window is made now, hidden, for its scale: the program's bitmaps, loaded
+    // before the window shows, are made at that scale and from the art drawn for it.
+    if (m_video) m_window = CreateScaledWindow("Clavora", m_scale);
 }
 
 SdlPlatform::~SdlPlatform() {
@@ -94,8 +97,8 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
         m_windowFailed = true;
         return;
     }
-    // The window is made hidden, sized to the desktop's scale, and shown with its icon.
-    m_window = CreateScaledWindow("Clavora", m_scale);
+    // The window was made hidden, sized to the desktop's scale; it shows with its icon.
+    if (!m_window) m_window = CreateScaledWindow("Clavora", m_scale);
     if (!m_window) {
         std::fprintf(stderr, "clavora: cannot open the window: %s\n", SDL_GetError());
         m_windowFailed = true;
