@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "platform/common/ScaledArt.h"
 #include "platform/gdi/DeviceScale.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {
@@ -38,7 +40,18 @@ void FakePlatform::EndModal() {
 void FakePlatform::Present(const uint32_t* pixels) {
     // The frame is in device pixels: 800 x 520 at the device scale.
     const auto s = static_cast<size_t>(DeviceScale());
-    frame.assign(pixels, pixels + static_cast<size_t>(kFrameWidth) * kFrameHeight * s * s);
+    const size_t size = static_cast<size_t>(kFrameWidth) * kFrameHeight * s * s;
+    CBitmap* back = presentChangesOnly ? BitmapOwningBits(pixels) : nullptr;
+    if (!back || frame.size() != size) {
+        frame.assign(pixels, pixels + size);
+    } else {
+        // As the real window does: only the rectangles the frame's copies changed.
+        back->TakeDamage(damage);
+        const size_t row = kFrameWidth * s;
+        for (const GdiRect& r : damage)
+            for (size_t y = r.y * s; y < (r.y + r.h) * s; ++y)
+                std::copy_n(pixels + y * row + r.x * s, r.w * s, frame.begin() + static_cast<std::ptrdiff_t>(y * row + r.x * s));
+    }
     ++presented;
 }
 
