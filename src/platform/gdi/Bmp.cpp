@@ -1,5 +1,4 @@
 // Reading BMP images into bitmaps at the device scale.
-#include <cstring>
 #include <vector>
 
 #include "platform/common/LittleEndian.h"
@@ -11,20 +10,15 @@ namespace clavora {
 namespace {
 
 // Puts an image of art drawn at artScale into bitmap, made at the device scale: the
-// pixels as they are when the scales agree, else each device pixel from the image
-// pixel under it (whole-pixel enlargement when the device scale is a multiple).
+// device pixel from the image pixel under it (whole-pixel enlargement when the device
+// scale is a multiple of the art's).
 bool Place(const std::vector<uint32_t>& image, int width, int height, int artScale, bool mono,
            CBitmap& bitmap) {
-    if (width % artScale != 0 || height % artScale != 0) artScale = 1;
     if (!bitmap.Create(width / artScale, height / artScale)) return false;
     bitmap.SetMono(mono);
     uint32_t* out = bitmap.Bits();
     const int scale = bitmap.Scale();
     const int dw = bitmap.DeviceWidth(), dh = bitmap.DeviceHeight();
-    if (scale == artScale) {
-        std::memcpy(out, image.data(), image.size() * sizeof(uint32_t));
-        return true;
-    }
     for (int y = 0; y < dh; ++y) {
         const uint32_t* row = image.data() + static_cast<size_t>(y * artScale / scale) * width;
         for (int x = 0; x < dw; ++x) out[static_cast<size_t>(y) * dw + x] = row[x * artScale / scale];
@@ -65,28 +59,51 @@ bool DecodeBmp(const uint8_t* data, size_t size, CBitmap& bitmap) {
 
     const size_t stride = ((static_cast<size_t>(width) * bpp + 31) / 32) * 4;
     if (pixelOffset > size || stride * height > size - pixelOffset) return false;
-    std::vector<uint32_t> image(static_cast<size_t>(width) * height);
+    // Art at the device scale is read straight into the bitmap; other art through an
+    // image of its own pixels, then enlarged into it.
+    int artScale = ArtScale(data);
+    if (width % artScale != 0 || height % artScale != 0) artScale = 1;
+    const bool direct = artScale == DeviceScale();
+    std::vector<uint32_t> image;
+    uint32_t* pixels = nullptr;
+    if (direct) {
+        if (!bitmap.Create(width / artScale, height / artScale)) return false;
+        bitmap.SetMono(bpp == 1);
+        pixels = bitmap.Bits();
+    } else {
+        image.resize(static_cast<size_t>(width) * height);
+        pixels = image.data();
+    }
 
+    // One loop a pixel format: the 2x art is four times the pixels, read at start-up.
     for (int row = 0; row < height; ++row) {
         const uint8_t* line = data + pixelOffset + stride * (bottomUp ? height - 1 - row : row);
-        for (int x = 0; x < width; ++x) {
-            uint32_t c = 0;
-            switch (bpp) {
-            case 1: {
+        uint32_t* out = pixels + static_cast<size_t>(row) * width;
+        switch (bpp) {
+        case 1:
+            for (int x = 0; x < width; ++x) {
                 const uint32_t bit = (line[x >> 3] >> (7 - (x & 7))) & 1;
                 // A monochrome bitmap is black or white, whatever its palette says.
-                c = (palette[bit] & 0xFFFFFF) ? 0x00FFFFFF : 0;
-                break;
+                out[x] = (palette[bit] & 0xFFFFFF) ? 0x00FFFFFF : 0;
             }
-            case 4: c = palette[(line[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF]; break;
-            case 8: c = palette[line[x]]; break;
-            case 24: c = (line[3 * x + 2] << 16) | (line[3 * x + 1] << 8) | line[3 * x]; break;
-            default: c = (line[4 * x + 2] << 16) | (line[4 * x + 1] << 8) | line[4 * x]; break;
-            }
-            image[static_cast<size_t>(row) * width + x] = c;
+            break;
+        case 4:
+            for (int x = 0; x < width; ++x) out[x] = palette[(line[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF];
+            break;
+        case 8:
+            for (int x = 0; x < width; ++x) out[x] = palette[line[x]];
+            break;
+        case 24:
+            for (int x = 0; x < width; ++x)
+                out[x] = (line[3 * x + 2] << 16) | (line[3 * x + 1] << 8) | line[3 * x];
+            break;
+        default:
+            for (int x = 0; x < width; ++x)
+                out[x] = (line[4 * x + 2] << 16) | (line[4 * x + 1] << 8) | line[4 * x];
+            break;
         }
     }
-    return Place(image, width, height, ArtScale(data), bpp == 1, bitmap);
+    return direct || Place(image, width, height, artScale, bpp == 1, bitmap);
 }
 
 }  // namespace clavora
