@@ -38,9 +38,10 @@ void SdlPlatform::Present(const uint32_t* pixels) {
     // What the frame's copies changed since the frame before; everything when the
     // surface holds no frame yet, or the picture is not a bitmap the copies are known of.
     CBitmap* back = BitmapOwningBits(pixels);
-    const bool known = back && back->Scale() == m_scale;
-    if (known) back->TakeDamage(m_damage);
-    if (!known || !m_haveFrame) m_damage.assign(1, GdiRect{0, 0, kFrameWidth, kFrameHeight});
+    // A picture made at another scale is not a frame of this window.
+    if (back && back->Scale() != m_scale) return;
+    if (back) back->TakeDamage(m_damage);
+    if (!back || !m_haveFrame) m_damage.assign(1, GdiRect{0, 0, kFrameWidth, kFrameHeight});
     if (m_damage.empty()) {
         m_timing->Frame(false);
         return;

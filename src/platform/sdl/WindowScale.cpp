@@ -74,6 +74,15 @@ SDL_Window* CreateScaledWindow(const char* title, int& scale) {
         if (clues.outputScale != scale) {
             SDL_DestroyWindow(window);
             window = Make(title, kFrameWidth * scale, kFrameHeight * scale, 0);
+        } else if (scale > 1) {
+            // The window's surface must be the drawable, in the output's pixels; where it
+            // is not, the window is drawn at 1x and the compositor enlarges it.
+            const SDL_Surface* surface = SDL_GetWindowSurface(window);
+            if (!surface || surface->w != kFrameWidth * scale) {
+                SDL_DestroyWindow(window);
+                window = Make(title, kFrameWidth, kFrameHeight, 0);
+                scale = 1;
+            }
         }
     } else if (scale != 1) {
         SDL_SetWindowSize(window, kFrameWidth * scale, kFrameHeight * scale);
