@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/common/Icon.h"
+#include "platform/common/ScaledArt.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/sdl/SdlPlatform.h"
 #include "platform/sdl/Timing.h"
@@ -122,12 +123,18 @@ bool SdlPlatform::IsMinimized() {
 // nothing to draw into it.
 void SdlPlatform::DrawIcon(int, int) {}
 
+// The icon at the window's scale where the art has it (64 x 64 at 2x), else 32 x 32.
 void SdlPlatform::SetIcon() {
-    const ResourceBytes icon = FindResource(kIconResource);
     std::vector<uint32_t> argb;
-    if (!DecodeIcon(icon.data, icon.size, kIconSide, argb)) return;
+    int side = kIconSide * m_scale;
+    const ResourceBytes icon = FindResource(kIconResource);
+    if (!DecodeIcon(icon.data, icon.size, side, argb)) {
+        side = kIconSide;
+        const ResourceBytes plain = FindScaledResource(kIconResource, 1);
+        if (!DecodeIcon(plain.data, plain.size, side, argb)) return;
+    }
     SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-        argb.data(), kIconSide, kIconSide, 32, kIconSide * 4, SDL_PIXELFORMAT_ARGB8888);
+        argb.data(), side, side, 32, side * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!surface) return;
     SDL_SetWindowIcon(m_window, surface);
     SDL_FreeSurface(surface);
