@@ -32,11 +32,17 @@ struct Resource {
     const char* ext;
     Bytes bytes;
 
+    // ID.ext at scale 1, ID@2x.ext at scale 2.
     std::string Name() const {
-        return std::to_string(id) + (scale == 1 ? "" : "@" + std::to_string(scale) + "x") + "." + ext;
+        std::string name = std::to_string(id);
+        if (scale != 1) name.append("@").append(std::to_string(scale)).append("x");
+        return name.append(".").append(ext);
     }
     std::string Symbol() const {
-        return "clavora_resource_" + std::to_string(id) + (scale == 1 ? "" : "_" + std::to_string(scale) + "x");
+        std::string sym = "clavora_resource_";
+        sym.append(std::to_string(id));
+        if (scale != 1) sym.append("_").append(std::to_string(scale)).append("x");
+        return sym;
     }
 };
 
