@@ -5,8 +5,8 @@ keyboard is clicked ten times a second.
 
 Usage: bench/compare.sh PATH_TO_CLAVORA [OTHER_PROGRAM ...] [--runs N] [--seconds S]
 
-Clavora runs twice, with SDL's dummy audio driver and on a PulseAudio daemon of the
-benchmark's own (null sink); the other programs (vmpk, pianobooster, ... named by
+Clavora runs with SDL's dummy audio driver, on a PulseAudio daemon of the benchmark's
+own (null sink), and at 2x (CLAVORA_SCALE=2, on a 2000 x 1200 screen) with dummy audio; the other programs (vmpk, pianobooster, ... named by
 path or by command) run on that PulseAudio daemon too. Each figure is the median of
 --runs runs. Every program gets an Xvfb of its own. Processor use is the whole
 process (all threads, utime + stime from /proc).
@@ -71,7 +71,8 @@ def one_run(command, env, seconds):
     """(exec to window ms, RSS at 5 s MiB, idle %, clicking %) or a reason it failed."""
     from Xlib import X, display as xdisplay
     from Xlib.ext import xtest
-    xserver = lp.Xvfb()
+    # A window at 2x needs a screen that holds 1600 x 1040.
+    xserver = lp.Xvfb("2000x1200x24" if env.get("CLAVORA_SCALE") else "1024x768x24")
     workdir = tempfile.mkdtemp(prefix="clavora-compare.")
     d = xdisplay.Display(xserver.display)
     d.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
@@ -151,7 +152,9 @@ def main():
         rows = [("Clavora, SDL dummy audio", [os.path.abspath(args.binary)],
                  dict(os.environ, SDL_AUDIODRIVER="dummy")),
                 ("Clavora, PulseAudio (null sink)", [os.path.abspath(args.binary)],
-                 dict(server.env, SDL_AUDIODRIVER="pulseaudio"))]
+                 dict(server.env, SDL_AUDIODRIVER="pulseaudio")),
+                ("Clavora at 2x (1600 x 1040), SDL dummy audio", [os.path.abspath(args.binary)],
+                 dict(os.environ, SDL_AUDIODRIVER="dummy", CLAVORA_SCALE="2"))]
         for other in args.others:
             path = shutil.which(other)
             if path:

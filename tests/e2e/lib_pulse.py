@@ -272,10 +272,10 @@ class ReferencePlayer:
 class Xvfb:
     """An X server of our own; its display number comes back through a pipe."""
 
-    def __init__(self):
+    def __init__(self, screen="1024x768x24"):
         r, w = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp"],
             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(w)
         with os.fdopen(r) as f:

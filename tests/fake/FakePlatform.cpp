@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +10,9 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "platform/common/ScaledArt.h"
+#include "platform/gdi/DeviceScale.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {
@@ -34,7 +38,20 @@ void FakePlatform::EndModal() {
 }
 
 void FakePlatform::Present(const uint32_t* pixels) {
-    frame.assign(pixels, pixels + static_cast<size_t>(kFrameWidth) * kFrameHeight);
+    // The frame is in device pixels: 800 x 520 at the device scale.
+    const auto s = static_cast<size_t>(DeviceScale());
+    const size_t size = static_cast<size_t>(kFrameWidth) * kFrameHeight * s * s;
+    CBitmap* back = presentChangesOnly ? BitmapOwningBits(pixels) : nullptr;
+    if (!back || frame.size() != size) {
+        frame.assign(pixels, pixels + size);
+    } else {
+        // As the real window does: only the rectangles the frame's copies changed.
+        back->TakeDamage(damage);
+        const size_t row = kFrameWidth * s;
+        for (const GdiRect& r : damage)
+            for (size_t y = r.y * s; y < (r.y + r.h) * s; ++y)
+                std::copy_n(pixels + y * row + r.x * s, r.w * s, frame.begin() + static_cast<std::ptrdiff_t>(y * row + r.x * s));
+    }
     ++presented;
 }
 
@@ -91,7 +108,7 @@ int32_t FakePlatform::Random() {
     return static_cast<int32_t>((lcg_ >> 16) & 0x7FFF);
 }
 
-ResourceBytes FakePlatform::FindResource(int id) { return FindEmbeddedResource(id); }
+ResourceBytes FakePlatform::FindResource(int id) { return FindScaledResource(id, DeviceScale()); }
 
 void FakePlatform::SendMidiIn(uint32_t msg) {
     if (midiIn) midiIn(nullptr, MIM_DATA, midiInInstance, msg, 0);

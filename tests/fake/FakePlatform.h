@@ -11,6 +11,7 @@
 
 #include "platform/Platform.h"
 #include "platform/common/HeldNotes.h"
+#include "platform/gdi/DrawLog.h"
 
 namespace clavora::test {
 
@@ -57,8 +58,11 @@ public:
     std::vector<uint32_t> midi;
     std::vector<int> sounds;
     std::vector<std::string> log;  // lifecycle calls in order
-    std::vector<uint32_t> frame;   // the last presented frame, 800 x 520
+    std::vector<uint32_t> frame;   // the last presented frame, 800 x 520 device pixels at 1x
     int presented = 0;
+    // Present copies only what the frame's copies changed, as the real window does.
+    bool presentChangesOnly = false;
+    std::vector<GdiRect> damage;
     int iconX = -1, iconY = -1;
 
     // Scripted inputs.

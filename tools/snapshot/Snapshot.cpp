@@ -1,5 +1,5 @@
 // snapshot: composes frames of the real main window headless, from scripted states, and
-// writes each as a PNG file. The window runs on a small platform of its own: no window
+// writes each as a PNG file: NAME.png at 1x, NAME@2x.png at 2x (from the 2x art). The window runs on a small platform of its own: no window
 // system, no sound, a clock that stands still unless a scene moves it.
 //
 //   snapshot [OUTPUT_DIR]      (default: snapshots)
@@ -15,7 +15,8 @@
 #include "app/PianoDlg.h"
 #include "game/Game.h"
 #include "piano/Keys.h"
-#include "platform/resources/Resources.h"
+#include "platform/common/ScaledArt.h"
+#include "platform/gdi/DeviceScale.h"
 #include "recorder/Songs.h"
 
 namespace clavora {
@@ -26,7 +27,9 @@ class SnapshotPlatform : public Platform {
 public:
     void RunModal(WindowHandler&) override {}
     void EndModal() override {}
-    void Present(const uint32_t* pixels) override { frame.assign(pixels, pixels + kFrameWidth * kFrameHeight); }
+    void Present(const uint32_t* pixels) override {
+        frame.assign(pixels, pixels + kFrameWidth * kFrameHeight * DeviceScale() * DeviceScale());
+    }
     bool IsMinimized() override { return false; }
     void DrawIcon(int, int) override {}
     bool StartFrameTimer(int) override { return true; }
@@ -43,18 +46,18 @@ public:
         seed = seed * 1103515245u + 12345u;
         return static_cast<int32_t>((seed >> 16) & 0x7FFF);
     }
-    ResourceBytes FindResource(int id) override { return FindEmbeddedResource(id); }
+    ResourceBytes FindResource(int id) override { return FindScaledResource(id, DeviceScale()); }
 
     std::vector<uint32_t> frame;
     int32_t now = 1700000000;
     uint32_t seed = 1;
 };
 
-bool WritePng(const std::vector<uint32_t>& frame, const std::string& path) {
+bool WritePng(const std::vector<uint32_t>& frame, int scale, const std::string& path) {
     std::vector<uint32_t> pixels(frame);
+    const int w = kFrameWidth * scale, h = kFrameHeight * scale;
     cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.data()),
-                                                             CAIRO_FORMAT_RGB24, kFrameWidth, kFrameHeight,
-                                                             kFrameWidth * 4);
+                                                             CAIRO_FORMAT_RGB24, w, h, w * 4);
     const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(s);
     return ok;
@@ -166,26 +169,29 @@ int main(int argc, char** argv) {
     const fs::path home = fs::current_path();
     const fs::path work = fs::temp_directory_path() / ("clavora-snapshot-" + std::to_string(getpid()));
     int failures = 0;
-    for (const Scene& scene : kScenes) {
-        fs::remove_all(work);
-        fs::create_directories(work);
-        fs::current_path(work);
-        SnapshotPlatform platform;
-        LoadBestRecords();
-        {
-            CPianoDlg dlg(platform);
-            g_pMainDlg = &dlg;
-            scene.script(dlg, platform);
-            g_pMainDlg = nullptr;
+    for (const int scale : {1, 2}) {
+        SetDeviceScale(scale);
+        for (const Scene& scene : kScenes) {
+            fs::remove_all(work);
+            fs::create_directories(work);
+            fs::current_path(work);
+            SnapshotPlatform platform;
+            LoadBestRecords();
+            {
+                CPianoDlg dlg(platform);
+                g_pMainDlg = &dlg;
+                scene.script(dlg, platform);
+                g_pMainDlg = nullptr;
+            }
+            fs::current_path(home);
+            const std::string file = (out / (std::string(scene.name) + (scale == 1 ? ".png" : "@2x.png"))).string();
+            if (platform.frame.empty() || !WritePng(platform.frame, scale, file)) {
+                std::fprintf(stderr, "snapshot: %s: no picture\n", scene.name);
+                ++failures;
+                continue;
+            }
+            std::printf("%-12s %dx  %s\n", scene.name, scale, scene.what);
         }
-        fs::current_path(home);
-        const std::string file = (out / (std::string(scene.name) + ".png")).string();
-        if (platform.frame.empty() || !WritePng(platform.frame, file)) {
-            std::fprintf(stderr, "snapshot: %s: no picture\n", scene.name);
-            ++failures;
-            continue;
-        }
-        std::printf("%-12s %s\n", scene.name, scene.what);
     }
     fs::remove_all(work);
     return failures ? 1 : 0;

@@ -1,25 +1,176 @@
 #include "platform/gdi/Gdi.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
-#include "platform/common/LittleEndian.h"
+#include "platform/gdi/DeviceScale.h"
 
 namespace clavora {
 
-bool CBitmap::Create(int width, int height) {
+namespace {
+
+std::atomic<uint64_t> g_nextVersion{1};
+
+// The bitmaps copies have been made into, for BitmapOwningBits: a handful at most.
+std::mutex g_targetsLock;
+std::vector<CBitmap*> g_targets;
+
+void Unregister(CBitmap* bitmap) {
+    std::lock_guard<std::mutex> hold(g_targetsLock);
+    g_targets.erase(std::remove(g_targets.begin(), g_targets.end(), bitmap), g_targets.end());
+}
+
+// Makes one clipped copy in device pixels. Source and destination at the same scale
+// copy row by row; otherwise each device pixel takes the source pixel under its centre.
+void Blit(uint32_t* dstBits, int dstStride, int dstScale, const uint32_t* srcBits, int srcStride,
+          int srcScale, const DrawOp& op) {
+    const int w = op.w * dstScale, h = op.h * dstScale;
+    const int x0 = op.x * dstScale, y0 = op.y * dstScale;
+    for (int row = 0; row < h; ++row) {
+        uint32_t* d = dstBits + static_cast<size_t>(y0 + row) * dstStride + x0;
+        if (srcScale == dstScale) {
+            const uint32_t* s = srcBits + static_cast<size_t>(op.sy * srcScale + row) * srcStride +
+                                op.sx * srcScale;
+            switch (op.rop) {
+            case SRCCOPY: std::memmove(d, s, static_cast<size_t>(w) * sizeof(uint32_t)); break;
+            case SRCAND: for (int i = 0; i < w; ++i) d[i] &= s[i]; break;
+            default: for (int i = 0; i < w; ++i) d[i] |= s[i]; break;
+            }
+            continue;
+        }
+        const int sy = op.sy * srcScale + (row * srcScale + srcScale / 2) / dstScale;
+        const uint32_t* s = srcBits + static_cast<size_t>(sy) * srcStride + op.sx * srcScale;
+        for (int i = 0; i < w; ++i) {
+            const uint32_t c = s[(i * srcScale + srcScale / 2) / dstScale];
+            d[i] = op.rop == SRCCOPY ? c : op.rop == SRCAND ? (d[i] & c) : (d[i] | c);
+        }
+    }
+}
+
+// The part of op that falls inside r; w or h 0 when none does.
+DrawOp Inside(DrawOp op, const GdiRect& r) {
+    const int x1 = std::max(op.x, r.x), y1 = std::max(op.y, r.y);
+    const int x2 = std::min(op.x + op.w, r.x + r.w), y2 = std::min(op.y + op.h, r.y + r.h);
+    op.sx += x1 - op.x;
+    op.sy += y1 - op.y;
+    op.x = x1;
+    op.y = y1;
+    op.w = std::max(0, x2 - x1);
+    op.h = std::max(0, y2 - y1);
+    return op;
+}
+
+}  // namespace
+
+CBitmap::~CBitmap() { Delete(); }
+
+CBitmap& CBitmap::operator=(CBitmap&& other) noexcept {
+    if (this == &other) return *this;
+    Delete();
+    other.Finish();
+    m_nWidth = std::exchange(other.m_nWidth, 0);
+    m_nHeight = std::exchange(other.m_nHeight, 0);
+    m_nScale = std::exchange(other.m_nScale, 1);
+    m_bMono = std::exchange(other.m_bMono, false);
+    m_pBits = std::move(other.m_pBits);
+    m_nVersion = std::exchange(other.m_nVersion, 0);
+    m_bWritten = true;
+    if (other.m_pLog) {
+        // The pixels moved: so does their entry among the bitmaps copies go into.
+        Unregister(&other);
+        m_pLog = std::move(other.m_pLog);
+        std::lock_guard<std::mutex> hold(g_targetsLock);
+        g_targets.push_back(this);
+    }
+    return *this;
+}
+
+bool CBitmap::Create(int width, int height) { return Create(width, height, DeviceScale()); }
+
+bool CBitmap::Create(int width, int height, int scale) {
     Delete();
     if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return false;
-    m_pBits.reset(new uint32_t[static_cast<size_t>(width) * height]());
+    if (scale < 1 || scale > kMaxDeviceScale) return false;
+    m_pBits.reset(new uint32_t[static_cast<size_t>(width) * height * scale * scale]());
     m_nWidth = width;
     m_nHeight = height;
+    m_nScale = scale;
+    m_bWritten = true;
     return true;
 }
 
 void CBitmap::Delete() {
+    if (m_pLog) Unregister(this);
+    m_pLog.reset();
     m_pBits.reset();
     m_nWidth = m_nHeight = 0;
+    m_nScale = 1;
     m_bMono = false;
+}
+
+uint32_t* CBitmap::Bits() {
+    Finish();
+    m_bWritten = true;
+    return m_pBits.get();
+}
+
+const uint32_t* CBitmap::Bits() const {
+    Finish();
+    return m_pBits.get();
+}
+
+void CBitmap::SetPixel(int x, int y, uint32_t c) {
+    Bits()[static_cast<size_t>(y) * DeviceWidth() + x] = c;
+    // Copies made again over this pixel would no longer change nothing.
+    if (m_pLog) m_pLog->Forget();
+}
+
+uint64_t CBitmap::Version() const {
+    if (m_bWritten || m_nVersion == 0) {
+        m_nVersion = g_nextVersion++;
+        m_bWritten = false;
+    }
+    return m_nVersion;
+}
+
+void CBitmap::TakeDamage(std::vector<GdiRect>& out) {
+    Finish();
+    out.clear();
+    if (m_pLog) m_pLog->TakeDamage(out);
+}
+
+void CBitmap::Finish() const {
+    if (!m_pLog || !m_pLog->HasPending()) return;
+    const std::vector<GdiRect>& changed = m_pLog->Settle(m_nWidth, m_nHeight);
+    // Rectangle by rectangle, every copy in order: where rectangles overlap, the copies
+    // made twice give what they gave once.
+    for (const GdiRect& r : changed) {
+        for (const DrawOp& op : m_pLog->Made()) {
+            const DrawOp part = Inside(op, r);
+            if (part.w <= 0 || part.h <= 0) continue;
+            Blit(m_pBits.get(), DeviceWidth(), m_nScale, part.src->m_pBits.get(),
+                 part.src->DeviceWidth(), part.src->m_nScale, part);
+        }
+    }
+}
+
+CBitmap* BitmapOwningBits(const uint32_t* bits) {
+    if (!bits) return nullptr;
+    std::lock_guard<std::mutex> hold(g_targetsLock);
+    for (CBitmap* bitmap : g_targets)
+        if (bitmap->m_pBits.get() == bits) return bitmap;
+    return nullptr;
+}
+
+CBitmap* CDC::SelectObject(CBitmap* bitmap) {
+    CBitmap* old = m_pSelected;
+    // A bitmap no context draws into has all its copies made: no kept copy outlives
+    // the bitmaps it copies from.
+    if (old && old != bitmap) old->Finish();
+    m_pSelected = bitmap;
+    return old;
 }
 
 bool CDC::BitBlt(int x, int y, int w, int h, const CDC* src, int sx, int sy, uint32_t rop) {
@@ -37,77 +188,25 @@ bool CDC::BitBlt(int x, int y, int w, int h, const CDC* src, int sx, int sy, uin
     h = std::min({h, from->Height() - sy, dst->Height() - y});
     if (w <= 0 || h <= 0) return true;
 
-    for (int row = 0; row < h; ++row) {
-        const uint32_t* s = from->Bits() + static_cast<size_t>(sy + row) * from->Width() + sx;
-        uint32_t* d = dst->Bits() + static_cast<size_t>(y + row) * dst->Width() + x;
-        switch (rop) {
-        case SRCCOPY:
-            std::memmove(d, s, static_cast<size_t>(w) * sizeof(uint32_t));
-            break;
-        case SRCAND:
-            for (int i = 0; i < w; ++i) d[i] &= s[i];
-            break;
-        default:
-            for (int i = 0; i < w; ++i) d[i] |= s[i];
-            break;
-        }
+    // The source's own kept copies are made first: this one reads its pixels.
+    from->Finish();
+    if (!dst->m_pLog) {
+        dst->m_pLog = std::make_unique<DrawLog>();
+        std::lock_guard<std::mutex> hold(g_targetsLock);
+        g_targets.push_back(dst);
     }
-    return true;
-}
-
-bool DecodeBmp(const uint8_t* data, size_t size, CBitmap& bitmap) {
-    if (!data || size < 54 || data[0] != 'B' || data[1] != 'M') return false;
-    const uint32_t pixelOffset = Le32(data + 10);
-    const uint32_t headerSize = Le32(data + 14);
-    if (headerSize < 40 || 14 + static_cast<size_t>(headerSize) > size) return false;
-    const int32_t width = static_cast<int32_t>(Le32(data + 18));
-    const int32_t rawHeight = static_cast<int32_t>(Le32(data + 22));
-    const uint32_t bpp = Le16(data + 28);
-    const uint32_t compression = Le32(data + 30);
-    uint32_t colours = Le32(data + 46);
-    if (compression != 0) return false;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return false;
-    if (width <= 0 || width > 8192 || rawHeight == 0 || rawHeight < -8192 || rawHeight > 8192)
-        return false;
-    const bool bottomUp = rawHeight > 0;
-    const int height = bottomUp ? rawHeight : -rawHeight;
-
-    uint32_t palette[256] = {};
-    if (bpp <= 8) {
-        const uint32_t maxColours = 1u << bpp;
-        if (colours == 0 || colours > maxColours) colours = maxColours;
-        const size_t palStart = 14 + static_cast<size_t>(headerSize);
-        if (palStart + 4 * static_cast<size_t>(colours) > size) return false;
-        for (uint32_t i = 0; i < colours; ++i) {
-            const uint8_t* q = data + palStart + 4 * i;
-            palette[i] = (q[2] << 16) | (q[1] << 8) | q[0];
-        }
+    const DrawOp op{from, from->Version(), x, y, w, h, sx, sy, rop};
+    if (from == dst) {
+        // A bitmap copied onto itself: made at once, and nothing known of it afterwards.
+        dst->Finish();
+        Blit(dst->m_pBits.get(), dst->DeviceWidth(), dst->m_nScale, from->m_pBits.get(),
+             from->DeviceWidth(), from->m_nScale, op);
+        dst->m_pLog->Forget();
+        dst->m_bWritten = true;
+        return true;
     }
-
-    const size_t stride = ((static_cast<size_t>(width) * bpp + 31) / 32) * 4;
-    if (pixelOffset > size || stride * height > size - pixelOffset) return false;
-    if (!bitmap.Create(width, height)) return false;
-    bitmap.SetMono(bpp == 1);
-
-    for (int row = 0; row < height; ++row) {
-        const uint8_t* line = data + pixelOffset + stride * (bottomUp ? height - 1 - row : row);
-        for (int x = 0; x < width; ++x) {
-            uint32_t c = 0;
-            switch (bpp) {
-            case 1: {
-                const uint32_t bit = (line[x >> 3] >> (7 - (x & 7))) & 1;
-                // A monochrome bitmap is black or white, whatever its palette says.
-                c = (palette[bit] & 0xFFFFFF) ? 0x00FFFFFF : 0;
-                break;
-            }
-            case 4: c = palette[(line[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF]; break;
-            case 8: c = palette[line[x]]; break;
-            case 24: c = (line[3 * x + 2] << 16) | (line[3 * x + 1] << 8) | line[3 * x]; break;
-            default: c = (line[4 * x + 2] << 16) | (line[4 * x + 1] << 8) | line[4 * x]; break;
-            }
-            bitmap.SetPixel(x, row, c);
-        }
-    }
+    dst->m_pLog->Add(op);
+    if (dst->m_pLog->Full()) dst->Finish();
     return true;
 }
 

@@ -10,23 +10,18 @@
 #include <string>
 
 #include "platform/common/FrameTick.h"
-#include "platform/common/Icon.h"
-#include "platform/common/KeyCode.h"
+#include "platform/common/ScaledArt.h"
 #include "platform/common/WindowLock.h"
-#include "platform/resources/Resources.h"
 #include "platform/sdl/AudioOut.h"
 #include "platform/sdl/MidiInput.h"
 #include "platform/sdl/Quiet.h"
 #include "platform/sdl/Timing.h"
+#include "platform/sdl/WindowScale.h"
 #include "platform/sdl/XErrors.h"
 
 namespace clavora {
 
 namespace {
-
-constexpr int kIconResource = 128;
-constexpr int kIconSide = 32;
-constexpr size_t kFramePixels = static_cast<size_t>(kFrameWidth) * kFrameHeight;
 
 // Without a display SDL falls back to windows nobody can see; a window the user cannot
 // reach is no window at all, unless such a driver was asked for by name.
@@ -79,6 +74,9 @@ SdlPlatform::SdlPlatform() {
     m_audio = std::make_unique<AudioOut>(m_timing.get());
     if (m_video) m_audio->Start();
     m_midiIn = std::make_unique<MidiInput>(m_timing.get());
+    // The window is made now, hidden, for its scale: the program's bitmaps, loaded
+    // before the window shows, are made at that scale and from the art drawn for it.
+    if (m_video) m_window = CreateScaledWindow("Clavora", m_scale);
 }
 
 SdlPlatform::~SdlPlatform() {
@@ -93,32 +91,22 @@ SdlPlatform::~SdlPlatform() {
     SDL_Quit();
 }
 
-template <class Fn>
-void SdlPlatform::Handle(Fn&& fn) {
-    std::lock_guard<std::mutex> hold(WindowLock());
-    m_inHandler = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_inHandler};
-    fn();
-}
-
 void SdlPlatform::RunModal(WindowHandler& handler) {
     if (!m_video) {
         std::fprintf(stderr, "clavora: cannot open the window: no display\n");
         m_windowFailed = true;
         return;
     }
-    m_window = SDL_CreateWindow("Clavora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                kFrameWidth, kFrameHeight, SDL_WINDOW_SHOWN);
+    // The window was made hidden, sized to the desktop's scale; it shows with its icon.
+    if (!m_window) m_window = CreateScaledWindow("Clavora", m_scale);
     if (!m_window) {
         std::fprintf(stderr, "clavora: cannot open the window: %s\n", SDL_GetError());
         m_windowFailed = true;
         return;
     }
-    m_timing->Mark("window-shown");
     SetIcon();
+    SDL_ShowWindow(m_window);
+    m_timing->Mark("window-shown");
     // Keys are commands here, not text.
     SDL_StopTextInput();
     // A file dropped on the window is handed to the program by its path.
@@ -180,166 +168,7 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     m_window = nullptr;
 }
 
-void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
-    switch (event.type) {
-    case SDL_QUIT:
-        Handle([&] { handler.OnCancel(); });
-        break;
-    case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-            Handle([&] { handler.OnCancel(); });
-        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-            m_forceUpload = true;
-            Handle([&] { handler.OnExpose(); });
-        }
-        break;
-    case SDL_KEYDOWN: {
-        if (event.key.repeat != 0) break;
-        const SDL_Keycode sym = event.key.keysym.sym;
-        if (sym == SDLK_ESCAPE) {
-            Handle([&] { handler.OnCancel(); });
-        } else if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER || sym == SDLK_RETURN2) {
-            Handle([&] { handler.OnOK(); });
-        } else if (const uint32_t vk = VirtualKey(sym, event.key.keysym.scancode)) {
-            Handle([&] { handler.OnKeyDown(vk); });
-        }
-        break;
-    }
-    case SDL_KEYUP: {
-        const SDL_Keycode sym = event.key.keysym.sym;
-        // Escape and Enter act when they go down; their release means nothing.
-        if (sym == SDLK_ESCAPE || sym == SDLK_RETURN || sym == SDLK_KP_ENTER ||
-            sym == SDLK_RETURN2)
-            break;
-        if (const uint32_t vk = VirtualKey(sym, event.key.keysym.scancode))
-            Handle([&] { handler.OnKeyUp(vk); });
-        break;
-    }
-    case SDL_MOUSEBUTTONDOWN:
-        if (event.button.button == SDL_BUTTON_LEFT) {
-            const int x = event.button.x;
-            const int y = event.button.y;
-            // Every second press of a quick series is a double click, as on the desktop.
-            if (event.button.clicks >= 2 && event.button.clicks % 2 == 0) {
-                Handle([&] { handler.OnLButtonDblClk(x, y); });
-            } else {
-                Handle([&] { handler.OnLButtonDown(x, y); });
-            }
-        }
-        break;
-    case SDL_DROPFILE:
-        if (event.drop.file) {
-            Handle([&] { handler.OnDropFile(event.drop.file); });
-            SDL_free(event.drop.file);
-        }
-        break;
-    default:
-        break;
-    }
-}
-
 void SdlPlatform::EndModal() { m_endModal = true; }
-
-void SdlPlatform::Present(const uint32_t* pixels) {
-    // Frames are composed on the window's thread only; anything else is not a frame.
-    if (!m_window || !pixels || std::this_thread::get_id() != m_windowThread) return;
-    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
-    if (!surface) return;
-    if (surface != m_surface || surface->pixels != m_surfacePixels) {
-        // A new surface (the window system dropped the old one) shows nothing yet.
-        m_surface = surface;
-        m_surfacePixels = surface->pixels;
-        m_haveFrame = false;
-    }
-    constexpr size_t kRowBytes = kFrameWidth * sizeof(uint32_t);
-    if (surface->format->format == SDL_PIXELFORMAT_RGB888 && surface->w == kFrameWidth &&
-        surface->h == kFrameHeight) {
-        // Our own pixel format: compare with what is shown, and copy only a new picture.
-        auto* dst = static_cast<uint8_t*>(surface->pixels);
-        const auto* src = reinterpret_cast<const uint8_t*>(pixels);
-        const auto pitch = static_cast<size_t>(surface->pitch);
-        if (m_haveFrame) {
-            bool same = true;
-            if (pitch == kRowBytes) {
-                same = std::memcmp(dst, src, kRowBytes * kFrameHeight) == 0;
-            } else {
-                for (int y = 0; same && y < kFrameHeight; ++y)
-                    same = std::memcmp(dst + y * pitch, src + y * kRowBytes, kRowBytes) == 0;
-            }
-            if (same) {
-                m_timing->Frame(false);
-                return;
-            }
-        }
-        if (pitch == kRowBytes) {
-            std::memcpy(dst, src, kRowBytes * kFrameHeight);
-        } else {
-            for (int y = 0; y < kFrameHeight; ++y)
-                std::memcpy(dst + y * pitch, src + y * kRowBytes, kRowBytes);
-        }
-    } else {
-        // Another format (16-bit colour, or one with alpha): keep the frame to compare
-        // with and convert it into the surface.
-        if (m_staging.size() != kFramePixels) {
-            m_staging.assign(kFramePixels, 0);
-            m_haveFrame = false;
-        }
-        if (m_haveFrame && std::memcmp(m_staging.data(), pixels, kRowBytes * kFrameHeight) == 0) {
-            m_timing->Frame(false);
-            return;
-        }
-        std::memcpy(m_staging.data(), pixels, kRowBytes * kFrameHeight);
-        if (SDL_ConvertPixels(std::min(surface->w, kFrameWidth), std::min(surface->h, kFrameHeight),
-                              SDL_PIXELFORMAT_RGB888, m_staging.data(), static_cast<int>(kRowBytes),
-                              surface->format->format, surface->pixels, surface->pitch) != 0)
-            return;
-    }
-    m_haveFrame = true;
-    m_frameDirty = true;
-    m_timing->Frame(true);
-}
-
-bool SdlPlatform::ShowsLastFrame() {
-    if (!m_window || !m_haveFrame || std::this_thread::get_id() != m_windowThread) return false;
-    // The surface holds the last frame presented, unless the window system replaced it.
-    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
-    if (!surface || surface != m_surface || surface->pixels != m_surfacePixels) return false;
-    m_timing->Frame(false);
-    return true;
-}
-
-// Shows what the surface holds; runs after the handler, with the window lock released.
-void SdlPlatform::Upload() {
-    const bool wanted = m_frameDirty || m_forceUpload;
-    m_forceUpload = false;
-    if (!m_window || !m_haveFrame || !wanted) return;
-    if (SDL_GetWindowSurface(m_window) != m_surface) {
-        m_haveFrame = false;
-        return;
-    }
-    SDL_UpdateWindowSurface(m_window);
-    m_frameDirty = false;
-    m_timing->MarkOnce("first-frame", m_markedFrame);
-}
-
-bool SdlPlatform::IsMinimized() {
-    return m_window && (SDL_GetWindowFlags(m_window) & SDL_WINDOW_MINIMIZED) != 0;
-}
-
-// A minimized window shows the icon the window system was given at start; there is
-// nothing to draw into it.
-void SdlPlatform::DrawIcon(int, int) {}
-
-void SdlPlatform::SetIcon() {
-    const ResourceBytes icon = FindResource(kIconResource);
-    std::vector<uint32_t> argb;
-    if (!DecodeIcon(icon.data, icon.size, kIconSide, argb)) return;
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-        argb.data(), kIconSide, kIconSide, 32, kIconSide * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (!surface) return;
-    SDL_SetWindowIcon(m_window, surface);
-    SDL_FreeSurface(surface);
-}
 
 bool SdlPlatform::StartFrameTimer(int periodMs) {
     m_clockHeld = false;
@@ -425,6 +254,8 @@ void SdlPlatform::SeedRandom(uint32_t seed) { m_random.Seed(seed); }
 
 int32_t SdlPlatform::Random() { return m_random.Next(); }
 
-ResourceBytes SdlPlatform::FindResource(int id) { return FindEmbeddedResource(id); }
+// Art at the window's scale where the program holds it: the 2x set is read only by a
+// window at 2x.
+ResourceBytes SdlPlatform::FindResource(int id) { return FindScaledResource(id, m_scale); }
 
 }  // namespace clavora

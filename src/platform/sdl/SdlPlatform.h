@@ -1,4 +1,4 @@
-// The real platform: one window on SDL2, a frame clock thread, the FluidSynth
+// The real platform: one window on SDL2 at the desktop's scale, a frame clock thread, the FluidSynth
 // synthesizer and the game sounds in one SDL audio callback, MIDI input with RtMidi.
 //
 // Threads: the window's thread runs every handler and every frame holding the window
@@ -10,12 +10,15 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "platform/common/FrameTick.h"
 #include "platform/common/Random.h"
+#include "platform/common/WindowLock.h"
+#include "platform/gdi/DrawLog.h"
 
 struct SDL_Window;
 struct SDL_Surface;
@@ -63,8 +66,17 @@ public:
     ResourceBytes FindResource(int id) override;
 
 private:
+    // Runs fn as the handler: under the window lock, marked as in the handler.
     template <class Fn>
-    void Handle(Fn&& fn);
+    void Handle(Fn&& fn) {
+        std::lock_guard<std::mutex> hold(WindowLock());
+        m_inHandler = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{m_inHandler};
+        fn();
+    }
     void Dispatch(const SDL_Event& event, WindowHandler& handler);
     void Upload();
     void SetIcon();
@@ -77,6 +89,7 @@ private:
     std::unique_ptr<Timing> m_timing;
     bool m_video = false;
     SDL_Window* m_window = nullptr;
+    int m_scale = 1;  // device pixels a logical pixel, across and down
     bool m_windowFailed = false;
     std::thread::id m_windowThread;
     FrameSchedule m_clock;  // guarded by the window lock
@@ -94,11 +107,12 @@ private:
 
     // Frames go straight into the window surface, the window system's shared-memory
     // image of the window, which then holds the last frame presented: what the window
-    // shows, or will after the next upload. A surface in another pixel format gets
-    // each frame through m_staging, which then holds the last frame instead.
+    // shows, or will after the next upload. Only the rectangles the frame's copies
+    // changed (the back buffer's damage) are copied into it and uploaded.
     SDL_Surface* m_surface = nullptr;
     void* m_surfacePixels = nullptr;
-    std::vector<uint32_t> m_staging;
+    std::vector<GdiRect> m_damage;       // logical; reused, so that frames allocate nothing
+    std::vector<GdiRect> m_uploadRects;  // device pixels copied but not yet uploaded
     bool m_haveFrame = false;    // the surface holds the last frame presented
     bool m_frameDirty = false;   // presented but not yet uploaded
     bool m_forceUpload = false;  // the window system lost the picture (expose)
