@@ -30,10 +30,11 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
+import vmpk  # noqa: E402
 
 # Goals: median, 9 in 10, worst, and the first key after a silence.
 GOALS_MS = {"median": 10.0, "9 in 10": 15.0, "worst": 20.0, "after silence": 10.0}
-BUFFER_FRAMES = 256  # the program's audio buffer
+BUFFER_FRAMES = 256  # the program's queue at a sound server when it starts
 
 
 def anchors(player, rec, count):
@@ -91,7 +92,7 @@ def program_marks(timing):
 def click_once(clicker, rec, offset, key):
     """One click on a white key: the moment it was sent and the frame where its sound
     begins (None if none came)."""
-    clicker.move(*lp.white_key(key))
+    clicker.move(*(vmpk.key_point(clicker, key) if clicker.other else lp.white_key(key)))
     time.sleep(0.02)
     pressed = clicker.press()
     expected = int((pressed - offset) * lp.RATE)
@@ -133,6 +134,7 @@ def main():
     ap.add_argument("--long", type=int, default=3, help="clicks after a long silence")
     ap.add_argument("--silence", type=float, default=12.0, help="seconds of that silence")
     ap.add_argument("--pulse-latency-msec", type=int, default=None)
+    ap.add_argument("--vmpk-buffer", default=None, help="with vmpk: FluidSynth's PERIODxCOUNT")
     ap.add_argument("--server", choices=("pulseaudio", "pipewire"), default="pulseaudio")
     ap.add_argument("--server-ordinary", action="store_true",
                     help="leave the server's main thread at ordinary priority, as on a desktop "
@@ -152,13 +154,20 @@ def main():
                CLAVORA_TIMING=timing)
     if args.pulse_latency_msec is not None:
         env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
-    prog = subprocess.Popen([os.path.abspath(args.binary)], cwd=workdir, env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    other = vmpk.is_vmpk(args.binary)
+    if other:
+        prog = vmpk.start(shutil.which(args.binary) or args.binary, dict(server.env,
+                          DISPLAY=xserver.display), workdir, args.vmpk_buffer)
+    else:
+        prog = subprocess.Popen([os.path.abspath(args.binary)], cwd=workdir, env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     clicker = None
     try:
-        clicker = lp.Clicker(xserver.display, prog.pid)
-        ready = lp.wait_until(lambda: os.path.exists(timing) and
-                              "synth-ready" in open(timing).read(), 30)
+        clicker = lp.Clicker(xserver.display, prog.pid, name=vmpk.WINDOW if other else None)
+        clicker.other = other
+        ready = (vmpk.wait_sounding(clicker, rec) if other else
+                 lp.wait_until(lambda: os.path.exists(timing) and
+                               "synth-ready" in open(timing).read(), 30))
         if not ready:
             sys.exit("latency: the synthesizer did not become ready")
         # The sink runs in long blocks until a stream asks for a short latency; the
@@ -170,6 +179,8 @@ def main():
         where = (f"PipeWire {lpw.GRAPH_RATE} Hz, quantum {lpw.QUANTUM} ({server.quantum()})"
                  if args.server == "pipewire" else f"PulseAudio, {lp.RATE} Hz")
         where += ", server wholly real-time" if server.realtime else ", server as on a desktop"
+        if other:
+            where += f", vmpk with FluidSynth's buffer {args.vmpk_buffer or 'at its default'}"
         print(f"Key to ear through {where} (null sink), "
               f"PULSE_LATENCY_MSEC={args.pulse_latency_msec or 'unset'}:")
         plain, reported, spreads, left_out = [], None, [], 0
@@ -227,11 +238,12 @@ def main():
         print(f"  after {args.silence:.0f} s of silence: " +
               ", ".join(f"{v:.1f} ms" for v in after_silence))
     buf, sink = reported or (None, None)
-    print(f"  audio buffer {BUFFER_FRAMES} frames ({1000 * BUFFER_FRAMES / lp.RATE:.1f} ms); "
-          f"server reports buffer latency {buf} ms, sink latency {sink} ms (last click)")
-    queue = f"{settled} frames ({1000 * settled / lp.RATE:.1f} ms)" if settled else "as started"
-    print(f"  program: real-time audio thread {grant}; its queue grew {grew} times, "
-          f"settled at {queue}")
+    print(f"  server reports buffer latency {buf} ms, sink latency {sink} ms (last click)")
+    if not other:
+        queue = (f"{settled} frames ({1000 * settled / lp.RATE:.1f} ms)" if settled else
+                 f"{BUFFER_FRAMES} frames ({1000 * BUFFER_FRAMES / lp.RATE:.1f} ms), as it started")
+        print(f"  program: real-time audio thread {grant}; its queue changed {grew} times, "
+              f"settled at {queue}")
     print(f"  method: two reference clicks around each key agree within "
           f"{max(spreads):.2f} ms (median {statistics.median(spreads):.2f} ms); "
           f"{left_out} keys left out whose references never agreed within 3 ms")

@@ -318,18 +318,23 @@ class Clicker:
     """Presses and releases the left button through the X server's test extension,
     the way a mouse would, at client coordinates of one window."""
 
-    def __init__(self, display, pid, limit=30):
+    def __init__(self, display, pid, limit=30, name=None):
         from Xlib import X, display as xdisplay  # python3-xlib
         from Xlib.ext import xtest
         self._X, self._xtest = X, xtest
         env = dict(os.environ, DISPLAY=display)
+        which = ["--name", f"^{name}$"] if name else ["--pid", str(pid)]
         found = wait_until(lambda: subprocess.run(
-            ["xdotool", "search", "--onlyvisible", "--pid", str(pid)], env=env,
+            ["xdotool", "search", "--onlyvisible", *which], env=env,
             capture_output=True, text=True).stdout.split(), limit, 0.05)
         if not found:
             raise RuntimeError(f"no window of process {pid} within {limit} s")
         self.d = xdisplay.Display(display)
         self.win = self.d.create_resource_object("window", int(found[0]))
+
+    def size(self):
+        geom = self.win.get_geometry()
+        return geom.width, geom.height
 
     def move(self, x, y):
         origin = self.win.translate_coords(self.d.screen().root, 0, 0)
