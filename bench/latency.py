@@ -134,6 +134,8 @@ def main():
     ap.add_argument("--long", type=int, default=3, help="clicks after a long silence")
     ap.add_argument("--silence", type=float, default=12.0, help="seconds of that silence")
     ap.add_argument("--pulse-latency-msec", type=int, default=None)
+    ap.add_argument("--via-pulse", action="store_true",
+                    help="on PipeWire: through its server for PulseAudio clients (PULSE_SERVER)")
     ap.add_argument("--vmpk-buffer", default=None, help="with vmpk: FluidSynth's PERIODxCOUNT")
     ap.add_argument("--server", choices=("pulseaudio", "pipewire"), default="pulseaudio")
     ap.add_argument("--server-ordinary", action="store_true",
@@ -150,7 +152,8 @@ def main():
     rec = lp.Recorder(server)
     workdir = tempfile.mkdtemp(prefix="clavora-latency.")
     timing = os.path.join(workdir, "timing.txt")
-    env = dict(server.env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio",
+    base_env = server.env if args.via_pulse else server.program_env
+    env = dict(base_env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio",
                CLAVORA_TIMING=timing)
     if args.pulse_latency_msec is not None:
         env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
@@ -179,6 +182,8 @@ def main():
         where = (f"PipeWire {lpw.GRAPH_RATE} Hz, quantum {lpw.QUANTUM} ({server.quantum()})"
                  if args.server == "pipewire" else f"PulseAudio, {lp.RATE} Hz")
         where += ", server wholly real-time" if server.realtime else ", server as on a desktop"
+        if args.server == "pipewire":
+            where += ", program through pipewire-pulse" if args.via_pulse else ", program native"
         if other:
             where += f", vmpk with FluidSynth's buffer {args.vmpk_buffer or 'at its default'}"
         print(f"Key to ear through {where} (null sink), "

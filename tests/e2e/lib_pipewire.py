@@ -61,6 +61,10 @@ class PipeWireServer:
         self.server = "unix:" + self.socket
         self.env = dict(os.environ, PULSE_SERVER=self.server, XDG_RUNTIME_DIR=runtime,
                         PULSE_RUNTIME_PATH=os.path.join(runtime, "pulse"))
+        # The program finds PipeWire itself in the runtime directory; a PULSE_SERVER
+        # would make it take the server for PulseAudio clients instead.
+        self.program_env = dict(self.env)
+        self.program_env.pop("PULSE_SERVER")
         daemon_env = dict(self.env, XDG_CONFIG_HOME=config, HOME=self.dir,
                           XDG_STATE_HOME=os.path.join(self.dir, "state"),
                           PIPEWIRE_RUNTIME_DIR=runtime)

@@ -149,6 +149,7 @@ class PulseServer:
             self.close()
             raise RuntimeError("pulseaudio did not answer within 15 s: " + self.log_text())
         self.realtime = realtime and make_realtime([self.proc.pid])
+        self.program_env = self.env
 
     def _answers(self):
         if self.proc.poll() is not None:

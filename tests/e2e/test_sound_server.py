@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""On a real sound server of the test's own (a PulseAudio daemon, or PipeWire with its
-server for PulseAudio clients) with a null sink: three times in a row the program
+"""On a real sound server of the test's own (a PulseAudio daemon, or PipeWire, which the
+program reaches with a stream of its own) with a null sink: three times in a row the program
 starts with a song in slot 0, which plays by itself and must reach the sink's monitor
 without a quiet run of 3 ms or more inside its held notes; afterwards a click on a key
 sounds there.
@@ -52,7 +52,7 @@ def start_program(binary, server, xserver, workdir):
     with open(os.path.join(workdir, "song.000"), "wb") as f:
         f.write(song_bytes())
     log = open(os.path.join(workdir, "program.log"), "a")
-    env = dict(server.env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio")
+    env = dict(server.program_env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio")
     prog = subprocess.Popen([binary], cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT)
     log.close()
     return prog

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/sdl/PipeWireOut.h"
 #include "platform/sdl/PulseOut.h"
 #include "platform/sdl/Timing.h"
 

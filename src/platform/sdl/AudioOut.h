@@ -21,6 +21,7 @@ struct _fluid_hashtable_t;
 
 namespace clavora {
 
+class PipeWireOut;
 class PulseOut;
 class Timing;
 
@@ -72,8 +73,14 @@ private:
 
     // SDL's callback: raises its thread to real-time scheduling, then fills.
     static void Callback(void* self, uint8_t* stream, int length);
-    // Fills length bytes of 16-bit stereo; true when it rested before rendering them.
+    // Fills length bytes of 16-bit stereo; true when there was nothing to play, after
+    // resting until there was (Fill) or at once (FillNoWait, for a stream that pauses).
     static bool Fill(void* self, uint8_t* stream, int length);
+    static bool FillNoWait(void* self, uint8_t* stream, int length);
+    bool FillBuffer(uint8_t* stream, int length, bool mayRest);
+    // PipeWire's main loop, about to pause the stream: true when nothing was asked for
+    // since FillNoWait found nothing to play; the stream then counts as resting.
+    static bool MayPause(void* self);
     void Render(int16_t* out, size_t frames);
     // Audio thread: while nothing sounds and nothing is asked for, the callback waits
     // here instead of returning silence hundreds of times a second, until the wake-up
@@ -92,7 +99,8 @@ private:
     Timing* m_timing;
     std::thread m_loader;
     std::atomic<bool> m_abandon{false};
-    // The stream on a sound server, or else SDL's device.
+    // The stream on a PipeWire or PulseAudio server, or else SDL's device.
+    std::unique_ptr<PipeWireOut> m_pipewire;
     std::unique_ptr<PulseOut> m_server;
     uint32_t m_device = 0;
     _fluid_hashtable_t* m_settings = nullptr;
@@ -122,6 +130,8 @@ private:
     // it to change. m_resting tells the senders that a wake-up is needed.
     std::atomic<uint32_t> m_wakeups{0};
     std::atomic<bool> m_resting{false};
+    // The wake-up count when FillNoWait last found nothing to play.
+    std::atomic<uint32_t> m_idleSeen{0};
     std::atomic<uint64_t> m_callbacks{0};
     std::atomic<uint64_t> m_audibleCallbacks{0};
 
