@@ -48,7 +48,6 @@ bool PipeWireOut::Open(int rate) {
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
         "Music", PW_KEY_NODE_LATENCY, kNodeLatency, PW_KEY_APP_NAME, "Clavora", nullptr);
-    m_listener = new spa_hook{};
     pw_thread_loop_lock(m_loop);
     // Fails at once where no PipeWire server runs: the caller then tries the next.
     m_stream = pw_stream_new_simple(pw_thread_loop_get_loop(m_loop), "Piano", props, Events(),
@@ -93,8 +92,6 @@ void PipeWireOut::Close() {
     m_stream = nullptr;
     pw_thread_loop_destroy(m_loop);
     m_loop = nullptr;
-    delete m_listener;
-    m_listener = nullptr;
 }
 
 void PipeWireOut::Resume() {

@@ -9,7 +9,6 @@
 
 struct pw_thread_loop;
 struct pw_stream;
-struct spa_hook;
 struct spa_loop;
 
 namespace clavora {
@@ -51,7 +50,6 @@ private:
     Timing* m_timing;
     pw_thread_loop* m_loop = nullptr;
     pw_stream* m_stream = nullptr;
-    spa_hook* m_listener = nullptr;
     bool m_raised = false;                 // data thread
     std::atomic<bool> m_pausing{false};    // a pause is on its way to the main loop
     bool m_paused = false;                 // under the loop's lock
