@@ -16,6 +16,8 @@ namespace {
 
 constexpr size_t kFrameBytes = 4;      // 16-bit stereo
 constexpr size_t kChunkFrames = 256;   // rendered at a time, as one callback buffer
+// How long the server has to take the connection and the stream, in microseconds.
+constexpr pa_usec_t kAnswerUs = 3'000'000;
 // An underflow reported this soon after the fill rested was caused by the rest.
 constexpr int64_t kRestEchoNs = 200'000'000;
 
@@ -73,9 +75,15 @@ bool PulseOut::Connect() {
         pa_threaded_mainloop_unlock(m_loop);
         return false;
     }
+    // A server that does not answer within a few seconds is given up for the next way.
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    timeval at{};
+    pa_gettimeofday(&at);
+    pa_timeval_add(&at, kAnswerUs);
+    m_deadline = api->time_new(api, &at, &PulseOut::OnDeadline, this);
     pa_context_state_t state;
     while ((state = pa_context_get_state(m_context)) != PA_CONTEXT_READY &&
-           PA_CONTEXT_IS_GOOD(state))
+           PA_CONTEXT_IS_GOOD(state) && !m_lateAnswer)
         pa_threaded_mainloop_wait(m_loop);
     pa_threaded_mainloop_unlock(m_loop);
     return state == PA_CONTEXT_READY;
@@ -101,8 +109,13 @@ bool PulseOut::StartStream(int rate) {
                                    nullptr) < 0)
         return false;
     pa_stream_state_t state;
-    while ((state = pa_stream_get_state(m_stream)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(state))
+    while ((state = pa_stream_get_state(m_stream)) != PA_STREAM_READY &&
+           PA_STREAM_IS_GOOD(state) && !m_lateAnswer)
         pa_threaded_mainloop_wait(m_loop);
+    if (m_deadline) {
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_deadline);
+        m_deadline = nullptr;
+    }
     if (state != PA_STREAM_READY) return false;
     if (m_timing) m_timing->Mark("audio-output-pulse");
     return true;
@@ -111,6 +124,10 @@ bool PulseOut::StartStream(int rate) {
 void PulseOut::Close() {
     if (!m_loop) return;
     pa_threaded_mainloop_lock(m_loop);
+    if (m_deadline) {
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_deadline);
+        m_deadline = nullptr;
+    }
     if (m_stream) {
         // No more fills: the callbacks go before the stream does.
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
@@ -130,6 +147,14 @@ void PulseOut::Close() {
     pa_threaded_mainloop_stop(m_loop);
     pa_threaded_mainloop_free(m_loop);
     m_loop = nullptr;
+}
+
+void PulseOut::OnDeadline(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    out->m_lateAnswer = true;
+    api->time_free(event);
+    out->m_deadline = nullptr;
+    pa_threaded_mainloop_signal(out->m_loop, 0);
 }
 
 void PulseOut::OnContextState(pa_context*, void* self) {

@@ -13,6 +13,9 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
+struct pa_mainloop_api;
+struct pa_time_event;
+struct timeval;
 
 namespace clavora {
 
@@ -44,6 +47,8 @@ private:
     static void OnStreamState(pa_stream* stream, void* self);
     static void OnWrite(pa_stream* stream, size_t bytes, void* self);
     static void OnUnderflow(pa_stream* stream, void* self);
+    static void OnDeadline(pa_mainloop_api* api, pa_time_event* event, const timeval* tv,
+                           void* self);
     bool Connect();
     bool StartStream(int rate);
     void StepDownWhenCalm();
@@ -58,6 +63,9 @@ private:
     // A user's PULSE_LATENCY_MSEC is their choice: the queue is then left as they set it.
     bool m_fixedLatency = false;
     bool m_raised = false;
+    // Open's wait for the server: given up when this timer fires.
+    pa_time_event* m_deadline = nullptr;
+    bool m_lateAnswer = false;
     int m_rate = 44100;
     // Main-loop thread: when the fill last rested. The underflow that resting causes is
     // reported after it and says nothing about the machine.
