@@ -87,11 +87,15 @@ def song_gap(rec, start):
     return 1000 * gap / lp.RATE, (gap_at - onset) / lp.RATE
 
 
+def quiet_for(rec, frames):
+    """True when the last frames of the recording are silent."""
+    end = rec.frames()
+    return end > frames and max(rec.levels(end - frames, end)) <= 1
+
+
 def click_sounds(rec, clicker):
     """The last note dies away; then one click on middle C must sound."""
-    quiet = lambda: (rec.frames() > lp.RATE and  # noqa: E731
-                     max(rec.levels(rec.frames() - lp.RATE // 4, rec.frames())) <= 1)
-    if not lp.wait_until(quiet, 15, 0.05):
+    if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 15, 0.05):
         lp.fail("the sink never fell silent after the song")
     clicker.move(*lp.white_key(23))
     start = rec.frames()
@@ -142,6 +146,10 @@ def main(argv):
                            if args.server == "pipewire" else "")
     try:
         for i in range(args.songs):
+            # The last song's tail (the server may still play what it holds after the
+            # program is gone) must not count as the next song's start.
+            if i > 0 and not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05):
+                lp.fail("the sink never fell silent after a song")
             prog = start_program(binary, server, xserver, workdir)
             last = i == args.songs - 1
             if last:
