@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Clavora beside other piano programs, measured alike in one run: exec to a visible
-window, resident size 5 s after exec, idle processor use, and processor use while the
-keyboard is clicked ten times a second.
+window, resident size 5 s after exec, idle processor use, processor use while the
+keyboard is clicked ten times a second, and key to ear (median of bench/latency.sh's
+clicks on a PulseAudio server; for vmpk at its default buffer and at 64 x 4 frames).
 
 Usage: bench/compare.sh PATH_TO_CLAVORA [OTHER_PROGRAM ...] [--runs N] [--seconds S]
 
@@ -133,6 +134,24 @@ def one_run(command, env, seconds):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def key_to_ear(path, *extra):
+    """The median key to ear in ms that bench/latency.py measures, or a reason."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "latency.py")
+    out = subprocess.run([sys.executable, script, path, "--clicks", "10", "--long", "1",
+                          *extra], capture_output=True, text=True).stdout
+    found = [line for line in out.splitlines() if "key to ear, median:" in line]
+    return found[0].split(":")[1].split("ms")[0].strip() + " ms" if found else "not measured"
+
+
+def ear_column(name, path):
+    if "dummy" in name:
+        return "no sound server"
+    if os.path.basename(path) == "vmpk":
+        return (f"{key_to_ear(path)} (512 x 8); "
+                f"{key_to_ear(path, '--vmpk-buffer', '64x4')} (64 x 4)")
+    return key_to_ear(path)
+
+
 def version(command):
     name = os.path.basename(command[0])
     out = subprocess.run(["dpkg-query", "-W", "-f=${Version}", name], capture_output=True,
@@ -161,18 +180,19 @@ def main():
                 rows.append((version([path]), [path], dict(server.env)))
             else:
                 print(f"compare: {other} is not installed; left out", file=sys.stderr)
-        print("| program | exec to window | resident at 5 s | idle CPU | 10 clicks/s CPU |")
-        print("|---|---|---|---|---|")
+        print("| program | exec to window | resident at 5 s | idle CPU | 10 clicks/s CPU | "
+              "key to ear, median |")
+        print("|---|---|---|---|---|---|")
         for name, command, env in rows:
             runs = [one_run(command, env, args.seconds) for _ in range(args.runs)]
             good = [r for r in runs if not isinstance(r, str)]
             if not good:
-                print(f"| {name} | {runs[0]} | | | |", flush=True)
+                print(f"| {name} | {runs[0]} | | | | |", flush=True)
                 continue
             med = [statistics.median(r[i] for r in good) for i in range(4)]
             note = "" if len(good) == len(runs) else f" ({len(runs) - len(good)} runs failed)"
             print(f"| {name}{note} | {med[0]:.0f} ms | {med[1]:.1f} MiB | {med[2]:.1f} % | "
-                  f"{med[3]:.1f} % |", flush=True)
+                  f"{med[3]:.1f} % | {ear_column(name, command[0])} |", flush=True)
     finally:
         server.close()
     return 0

@@ -1,17 +1,16 @@
 #include "platform/sdl/AudioOut.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-
-#include <SDL.h>
 #include <fluidsynth.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/sdl/PipeWireOut.h"
+#include "platform/sdl/PulseOut.h"
 #include "platform/sdl/Timing.h"
 
 namespace clavora {
@@ -28,8 +27,6 @@ constexpr const char* kSoundFonts[] = {
     "/usr/share/sounds/sf2/FluidR3_GM.sf2",
 };
 
-// Buffers of silence (about 2 s) after which an untouched synthesizer is not rendered.
-constexpr int kSilenceBeforeIdle = 2 * kAudioRate / AudioOut::kBufferFrames;
 
 // True when every sample rounds to 0 in 16 bits.
 bool Inaudible(const float* samples, size_t count) {
@@ -46,42 +43,14 @@ bool Inaudible(const float* samples, size_t count) {
 // presets) is turned down by the limiter before it reaches full scale.
 constexpr double kSynthGain = 2.2;
 constexpr float kSoundGain = 1.0f;
-// What the audio device asks of a sound server, in milliseconds (see OpenDevice).
-constexpr const char* kServerLatencyMs = "40";
 
 }  // namespace
 
 AudioOut::AudioOut(Timing* timing) : m_timing(timing) {}
 
-AudioOut::~AudioOut() {
-    m_abandon.store(true);
-    Wake();
-    if (m_loader.joinable()) m_loader.join();
-    // Closing the device waits for a running callback; after it none runs again.
-    if (m_device != 0) SDL_CloseAudioDevice(m_device);
-    if (fluid_synth_t* synth = m_synth.exchange(nullptr)) delete_fluid_synth(synth);
-    if (m_settings) delete_fluid_settings(m_settings);
-}
-
 void AudioOut::Start() {
     if (m_loader.joinable()) return;
-    // Set before the loading thread starts: the environment may not change while another
-    // thread reads it.
-    setenv("PULSE_LATENCY_MSEC", kServerLatencyMs, 0);
     m_loader = std::thread(&AudioOut::LoadInBackground, this);
-}
-
-void AudioOut::LoadInBackground() {
-    // Without a device there is nothing to hear: the program runs on silently and the
-    // SoundFont is not even loaded.
-    if (!OpenDevice()) return;
-    // Game sounds can play from now on; the synthesizer joins them when it is ready.
-    SDL_PauseAudioDevice(m_device, 0);
-    if (m_abandon.load()) return;
-    // The SoundFont loads at a lower priority than the window: on a busy machine the
-    // window's first frame comes first, and the sound a moment later.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
-    LoadSynth();
 }
 
 bool AudioOut::LoadWithoutDevice() {
@@ -104,28 +73,6 @@ bool AudioOut::LoadSynth() {
     static std::atomic<bool> marked{false};
     if (m_timing) m_timing->MarkOnce("synth-ready", marked);
     return true;
-}
-
-bool AudioOut::OpenDevice() {
-    // On a sound server (PulseAudio, or PipeWire's pulse server) SDL asks for a target
-    // of one callback buffer, 5.8 ms, and a stream that short runs dry whenever the
-    // audio thread is a few milliseconds late: a held note then drops out. 40 ms of
-    // server-side buffer keeps a song whole on a busy two-core machine; the callback
-    // stays at 256 frames. A user who sets PULSE_LATENCY_MSEC keeps their own value
-    // (Start sets it before this thread runs).
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-    SDL_AudioSpec want{};
-    want.freq = kAudioRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = kBufferFrames;
-    want.callback = &AudioOut::Callback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the device takes, so the callback
-    // always fills 16-bit stereo at 44100 Hz.
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    return m_device != 0;
 }
 
 fluid_synth_t* AudioOut::CreateSynth() {
@@ -151,11 +98,28 @@ void AudioOut::CloseMidi() {
     m_midiOpen.store(false, std::memory_order_release);
     std::lock_guard<std::mutex> hold(m_backlogLock);
     m_backlog.Clear();
-    if (fluid_synth_t* synth = m_synth.load(std::memory_order_acquire)) {
-        fluid_synth_all_notes_off(synth, -1);
-        m_messages.fetch_add(1, std::memory_order_release);
+    if (m_ready.load(std::memory_order_acquire)) {
+        // All Notes Off on every channel, in turn with whatever is still queued.
+        for (uint8_t channel = 0; channel < 16; ++channel) {
+            SynthEvent off;
+            off.kind = SynthEvent::kControl;
+            off.channel = channel;
+            off.key = 123;
+            Send(off);
+        }
     }
     Wake();
+}
+
+void AudioOut::Send(const SynthEvent& event) {
+    // The queue fills only while the audio thread stands still; a message that finds
+    // it still full after a while is dropped, as a MIDI cable's would be.
+    for (int tries = 0; !m_queue.Push(event); ++tries) {
+        if (tries == 200) return;
+        Wake();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_messages.fetch_add(1, std::memory_order_release);
 }
 
 void AudioOut::ShortMessage(uint32_t msg) {
@@ -169,23 +133,10 @@ void AudioOut::ShortMessage(uint32_t msg) {
             return;
         }
     }
-    Apply(m_synth.load(std::memory_order_acquire), event);
-    m_messages.fetch_add(1, std::memory_order_release);
+    // The audio thread applies it before it renders its next buffer.
+    Send(event);
     if (m_timing && event.kind == SynthEvent::kNoteOn) m_timing->NoteSent();
     Wake();
-}
-
-void AudioOut::Wake() {
-    // Sequentially consistent: either the callback sees the new count before it rests,
-    // or this sees it resting and wakes it.
-    m_wakeups.fetch_add(1);
-    if (m_resting.load()) m_wakeups.notify_one();
-}
-
-void AudioOut::RestUntilWoken(uint32_t seen) {
-    m_resting.store(true);
-    while (m_wakeups.load() == seen && !m_abandon.load()) m_wakeups.wait(seen);
-    m_resting.store(false);
 }
 
 void AudioOut::Apply(fluid_synth_t* synth, const SynthEvent& e) {
@@ -237,28 +188,11 @@ void AudioOut::Play(int slot) {
     Wake();
 }
 
-void AudioOut::Callback(void* self, uint8_t* stream, int length) {
-    auto* audio = static_cast<AudioOut*>(self);
-    // Asleep with no sound playing and none asked for: everything rendered so far has
-    // left as silence, so the device may starve until the next message or sound. The
-    // callback then renders at once, and that message's onset comes out in this buffer.
-    // The count is read first: a sender bumps it after its message or sound is posted.
-    const uint32_t wakeups = audio->m_wakeups.load();
-    if (audio->m_silentBuffers >= kSilenceBeforeIdle && !audio->m_playing &&
-        audio->m_playRequest.load(std::memory_order_acquire) == audio->m_playTaken &&
-        audio->m_messages.load(std::memory_order_acquire) == audio->m_messagesSeen)
-        audio->RestUntilWoken(wakeups);
-    auto* out = reinterpret_cast<int16_t*>(stream);
-    const auto frames = static_cast<size_t>(length) / 4;
-    audio->Render(out, frames);
-    audio->m_callbacks.fetch_add(1, std::memory_order_relaxed);
-    if (std::any_of(out, out + 2 * frames, [](int16_t v) { return v != 0; }))
-        audio->m_audibleCallbacks.fetch_add(1, std::memory_order_relaxed);
-}
-
 void AudioOut::Render(int16_t* out, size_t frames) {
     fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
+    // Every message counted is queued already: the count moves after the queue.
     const uint32_t messages = m_messages.load(std::memory_order_acquire);
+    if (synth) m_queue.Drain([&](const SynthEvent& e) { Apply(synth, e); });
     if (messages != m_messagesSeen) {
         m_messagesSeen = messages;
         m_silentBuffers = 0;

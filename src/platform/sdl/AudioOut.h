@@ -1,4 +1,4 @@
-// Sound: one audio device whose callback renders the built-in General MIDI synthesizer
+// Sound: one audio output whose callback renders the built-in General MIDI synthesizer
 // and mixes the game sound playing over it. The device opens and the SoundFont loads on
 // a thread of their own, so neither holds back the window; MIDI messages sent before
 // the synthesizer is ready are kept as the state they leave and applied once it is.
@@ -14,12 +14,15 @@
 #include "platform/common/MidiMessage.h"
 #include "platform/common/Limiter.h"
 #include "platform/common/Pcm.h"
+#include "platform/sdl/SynthQueue.h"
 
 struct _fluid_synth_t;
 struct _fluid_hashtable_t;
 
 namespace clavora {
 
+class PipeWireOut;
+class PulseOut;
 class Timing;
 
 class AudioOut {
@@ -55,6 +58,8 @@ public:
     uint64_t Callbacks() const { return m_callbacks.load(std::memory_order_relaxed); }
     uint64_t AudibleCallbacks() const { return m_audibleCallbacks.load(std::memory_order_relaxed); }
     bool Resting() const { return m_resting.load(); }
+    // The queue asked of a sound server now, in frames; 0 without one.
+    int LatencyFrames() const;
 
     // Instead of Start, for measurements without a sound card: loads the synthesizer on
     // the calling thread and leaves the audio callback's work to RenderByHand, which
@@ -63,7 +68,19 @@ public:
     void RenderByHand(int16_t* out, size_t frames) { Render(out, frames); }
 
 private:
+    // Buffers of silence (about 2 s) after which an untouched synthesizer is not rendered.
+    static constexpr int kSilenceBeforeIdle = 2 * kAudioRate / kBufferFrames;
+
+    // SDL's callback: raises its thread to real-time scheduling, then fills.
     static void Callback(void* self, uint8_t* stream, int length);
+    // Fills length bytes of 16-bit stereo; true when there was nothing to play, after
+    // resting until there was (Fill) or at once (FillNoWait, for a stream that pauses).
+    static bool Fill(void* self, uint8_t* stream, int length);
+    static bool FillNoWait(void* self, uint8_t* stream, int length);
+    bool FillBuffer(uint8_t* stream, int length, bool mayRest);
+    // PipeWire's main loop, about to pause the stream: true when nothing was asked for
+    // since FillNoWait found nothing to play; the stream then counts as resting.
+    static bool MayPause(void* self);
     void Render(int16_t* out, size_t frames);
     // Audio thread: while nothing sounds and nothing is asked for, the callback waits
     // here instead of returning silence hundreds of times a second, until the wake-up
@@ -76,10 +93,15 @@ private:
     bool OpenDevice();
     _fluid_synth_t* CreateSynth();
     void Apply(_fluid_synth_t* synth, const SynthEvent& event);
+    // Queues a message for the audio thread and counts it.
+    void Send(const SynthEvent& event);
 
     Timing* m_timing;
     std::thread m_loader;
     std::atomic<bool> m_abandon{false};
+    // The stream on a PipeWire or PulseAudio server, or else SDL's device.
+    std::unique_ptr<PipeWireOut> m_pipewire;
+    std::unique_ptr<PulseOut> m_server;
     uint32_t m_device = 0;
     _fluid_hashtable_t* m_settings = nullptr;
 
@@ -90,6 +112,8 @@ private:
     // Guards the hand-over from the backlog to the synthesizer.
     std::mutex m_backlogLock;
     SynthBacklog m_backlog;
+    // Messages for the synthesizer once it is ready; only the audio thread applies them.
+    SynthQueue m_queue;
 
     // Game sounds: slots filled on the window thread before they are first played; a
     // request is (sequence << 32 | slot + 1), so that replaying a sound restarts it.
@@ -106,10 +130,13 @@ private:
     // it to change. m_resting tells the senders that a wake-up is needed.
     std::atomic<uint32_t> m_wakeups{0};
     std::atomic<bool> m_resting{false};
+    // The wake-up count when FillNoWait last found nothing to play.
+    std::atomic<uint32_t> m_idleSeen{0};
     std::atomic<uint64_t> m_callbacks{0};
     std::atomic<uint64_t> m_audibleCallbacks{0};
 
     // Owned by the callback.
+    bool m_raised = false;
     uint32_t m_messagesSeen = 0;
     int m_silentBuffers = 0;
     uint64_t m_playTaken = 0;

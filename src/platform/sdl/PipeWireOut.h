@@ -1,0 +1,58 @@
+// Sound to a PipeWire server through a stream of its own: the server's real-time data
+// thread asks for each quantum and the callback fills it in place, with no queue of
+// ours between. Filling never waits there (that thread runs the whole graph): while
+// nothing sounds, the stream is paused instead, and the next message resumes it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+struct pw_thread_loop;
+struct pw_stream;
+struct spa_loop;
+
+namespace clavora {
+
+class Timing;
+
+class PipeWireOut {
+public:
+    // Fills length bytes of 16-bit stereo without waiting; true when there was nothing
+    // to play, so that the stream may pause.
+    using Fill = bool (*)(void* user, uint8_t* stream, int length);
+    // The main-loop thread, about to pause: true when nothing has been asked for since
+    // the fill found nothing to play (then the next request must call Resume).
+    using MayPause = bool (*)(void* user);
+
+    PipeWireOut(Fill fill, MayPause mayPause, void* user, Timing* timing);
+    ~PipeWireOut();
+    PipeWireOut(const PipeWireOut&) = delete;
+    PipeWireOut& operator=(const PipeWireOut&) = delete;
+
+    // Connects to the PipeWire server of the session and starts the stream; false when
+    // there is none.
+    bool Open(int rate);
+    void Close();
+    // Any thread: a paused stream plays again.
+    void Resume();
+
+    // The stream's callbacks (public for the table of callbacks).
+    static void OnProcessThunk(void* self);
+    static void OnStateChangedThunk(void* self, int old, int state, const char* error);
+
+private:
+    static int DoPause(spa_loop* loop, bool async, uint32_t seq, const void* data, size_t size,
+                       void* self);
+
+    Fill m_fill;
+    MayPause m_mayPause;
+    void* m_user;
+    Timing* m_timing;
+    pw_thread_loop* m_loop = nullptr;
+    pw_stream* m_stream = nullptr;
+    bool m_raised = false;                 // data thread
+    std::atomic<bool> m_pausing{false};    // a pause is on its way to the main loop
+    bool m_paused = false;                 // under the loop's lock
+};
+
+}  // namespace clavora

@@ -1,0 +1,231 @@
+#include "platform/sdl/PulseOut.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/sdl/Realtime.h"
+#include "platform/sdl/Timing.h"
+
+namespace clavora {
+
+namespace {
+
+constexpr size_t kFrameBytes = 4;      // 16-bit stereo
+constexpr size_t kChunkFrames = 256;   // rendered at a time, as one callback buffer
+// How long the server has to take the connection and the stream, in microseconds.
+constexpr pa_usec_t kAnswerUs = 3'000'000;
+// An underflow reported this soon after the fill rested was caused by the rest.
+constexpr int64_t kRestEchoNs = 200'000'000;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The server keeps frames queued in all; it asks for more a quarter of that at a
+// time, and starts playing (again) as soon as one such piece is in.
+pa_buffer_attr Attr(int frames) {
+    const auto request = static_cast<uint32_t>(std::max(64, frames / 4) * kFrameBytes);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = static_cast<uint32_t>(frames * kFrameBytes);
+    attr.prebuf = request;
+    attr.minreq = request;
+    attr.fragsize = static_cast<uint32_t>(-1);
+    return attr;
+}
+
+}  // namespace
+
+PulseOut::PulseOut(Fill fill, void* user, Timing* timing)
+    : m_fill(fill), m_user(user), m_timing(timing) {}
+
+PulseOut::~PulseOut() { Close(); }
+
+bool PulseOut::Open(int rate) {
+    m_rate = rate;
+    m_fixedLatency = std::getenv("PULSE_LATENCY_MSEC") != nullptr;
+    m_loop = pa_threaded_mainloop_new();
+    if (!m_loop) return false;
+    pa_threaded_mainloop_set_name(m_loop, "clavora-sound");
+    if (!Connect()) {
+        Close();
+        return false;
+    }
+    pa_threaded_mainloop_lock(m_loop);
+    const bool started = StartStream(rate);
+    pa_threaded_mainloop_unlock(m_loop);
+    if (!started) Close();
+    return started;
+}
+
+bool PulseOut::Connect() {
+    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "Clavora");
+    if (!m_context) return false;
+    pa_context_set_state_callback(m_context, &PulseOut::OnContextState, this);
+    // Without a running server the sound goes straight to the sound card instead.
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    pa_threaded_mainloop_lock(m_loop);
+    if (pa_threaded_mainloop_start(m_loop) < 0) {
+        pa_threaded_mainloop_unlock(m_loop);
+        return false;
+    }
+    // A server that does not answer within a few seconds is given up for the next way.
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    timeval at{};
+    pa_gettimeofday(&at);
+    pa_timeval_add(&at, kAnswerUs);
+    m_deadline = api->time_new(api, &at, &PulseOut::OnDeadline, this);
+    pa_context_state_t state;
+    while ((state = pa_context_get_state(m_context)) != PA_CONTEXT_READY &&
+           PA_CONTEXT_IS_GOOD(state) && !m_lateAnswer)
+        pa_threaded_mainloop_wait(m_loop);
+    pa_threaded_mainloop_unlock(m_loop);
+    return state == PA_CONTEXT_READY;
+}
+
+bool PulseOut::StartStream(int rate) {
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16NE;
+    spec.rate = static_cast<uint32_t>(rate);
+    spec.channels = 2;
+    m_stream = pa_stream_new(m_context, "Piano", &spec, nullptr);
+    if (!m_stream) return false;
+    pa_stream_set_state_callback(m_stream, &PulseOut::OnStreamState, this);
+    pa_stream_set_write_callback(m_stream, &PulseOut::OnWrite, this);
+    pa_stream_set_underflow_callback(m_stream, &PulseOut::OnUnderflow, this);
+    m_latency.Start(NowNs());
+    const int frames = m_latency.Frames();
+    m_latencyFrames.store(frames);
+    // The queue is the whole way to the speaker: the server shortens its own buffer to
+    // fit. A PULSE_LATENCY_MSEC of the user's replaces it (libpulse applies it).
+    const pa_buffer_attr attr = Attr(frames);
+    if (pa_stream_connect_playback(m_stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
+                                   nullptr) < 0)
+        return false;
+    pa_stream_state_t state;
+    while ((state = pa_stream_get_state(m_stream)) != PA_STREAM_READY &&
+           PA_STREAM_IS_GOOD(state) && !m_lateAnswer)
+        pa_threaded_mainloop_wait(m_loop);
+    if (m_deadline) {
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_deadline);
+        m_deadline = nullptr;
+    }
+    if (state != PA_STREAM_READY) return false;
+    if (m_timing) m_timing->Mark("audio-output-pulse");
+    return true;
+}
+
+void PulseOut::Close() {
+    if (!m_loop) return;
+    pa_threaded_mainloop_lock(m_loop);
+    if (m_deadline) {
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_deadline);
+        m_deadline = nullptr;
+    }
+    if (m_stream) {
+        // No more fills: the callbacks go before the stream does.
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+    if (m_context) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+        m_context = nullptr;
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+    m_loop = nullptr;
+}
+
+void PulseOut::OnDeadline(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    out->m_lateAnswer = true;
+    api->time_free(event);
+    out->m_deadline = nullptr;
+    pa_threaded_mainloop_signal(out->m_loop, 0);
+}
+
+void PulseOut::OnContextState(pa_context*, void* self) {
+    pa_threaded_mainloop_signal(static_cast<PulseOut*>(self)->m_loop, 0);
+}
+
+void PulseOut::OnStreamState(pa_stream*, void* self) {
+    pa_threaded_mainloop_signal(static_cast<PulseOut*>(self)->m_loop, 0);
+}
+
+void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    if (!out->m_raised) {
+        out->m_raised = true;
+        const RealtimeGrant grant = MakeThisThreadRealtime();
+        if (out->m_timing) out->m_timing->Mark(RealtimeGrantName(grant));
+    }
+    while (bytes >= kFrameBytes) {
+        const size_t want = std::min(bytes, kChunkFrames * kFrameBytes) / kFrameBytes * kFrameBytes;
+        void* data = nullptr;
+        size_t size = want;
+        if (pa_stream_begin_write(stream, &data, &size) < 0 || !data) return;
+        size = std::min(size, want) / kFrameBytes * kFrameBytes;
+        if (size == 0) {
+            pa_stream_cancel_write(stream);
+            return;
+        }
+        const int64_t before = NowNs();
+        const bool rested = out->m_fill(out->m_user, static_cast<uint8_t*>(data),
+                                         static_cast<int>(size));
+        pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+        bytes -= size;
+        if (!rested) {
+            out->StepDownWhenCalm();
+            continue;
+        }
+        out->m_restedAtNs = NowNs();
+        // A rest longer than the queue has let it run dry, and what the server asked
+        // for before is stale: the queue is filled up again at once, so that the key
+        // that woke the fill plays from an empty queue without a break after it.
+        const int frames = out->m_latencyFrames.load();
+        if (out->m_restedAtNs - before > int64_t{frames} * 1'000'000'000 / out->m_rate) {
+            const size_t queue = static_cast<size_t>(frames) * kFrameBytes;
+            bytes = queue > size ? queue - size : 0;
+        }
+    }
+}
+
+void PulseOut::StepDownWhenCalm() {
+    if (!m_fixedLatency && m_latency.Calm(NowNs())) AskLatency(m_latency.Frames());
+}
+
+void PulseOut::OnUnderflow(pa_stream*, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    const int64_t now = NowNs();
+    if (now - out->m_restedAtNs < kRestEchoNs) return;
+    out->m_underflows.fetch_add(1);
+    if (!out->m_fixedLatency && out->m_latency.Underflow(now))
+        out->AskLatency(out->m_latency.Frames());
+}
+
+void PulseOut::AskLatency(int frames) {
+    m_latencyFrames.store(frames);
+    const pa_buffer_attr attr = Attr(frames);
+    if (pa_operation* op = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
+        pa_operation_unref(op);
+    if (m_timing && m_timing->Enabled()) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-latency-frames-%d", frames);
+        m_timing->Mark(name);
+    }
+}
+
+}  // namespace clavora

@@ -1,0 +1,79 @@
+// Sound to a PulseAudio server, or to PipeWire's server for PulseAudio clients, through
+// a stream of our own: a thread of its own (libpulse's threaded main loop, raised to
+// real-time scheduling) fills the stream whenever the server asks, and the stream's
+// queue is short and grows only when the server reports that it ran dry.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/common/AudioLatency.h"
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+struct pa_mainloop_api;
+struct pa_time_event;
+struct timeval;
+
+namespace clavora {
+
+class Timing;
+
+class PulseOut {
+public:
+    // Fills length bytes of 16-bit stereo; true when it rested (waited for something
+    // to play) before it rendered them, so the queue ran dry on purpose.
+    using Fill = bool (*)(void* user, uint8_t* stream, int length);
+
+    PulseOut(Fill fill, void* user, Timing* timing);
+    ~PulseOut();
+    PulseOut(const PulseOut&) = delete;
+    PulseOut& operator=(const PulseOut&) = delete;
+
+    // Connects to the server that PULSE_SERVER or the user's session names (never
+    // starting one) and starts the stream. False when no server answers.
+    bool Open(int rate);
+    // Stops filling; after it the fill function is not called again.
+    void Close();
+
+    // The queue asked of the server now, in frames, and the underflows reported.
+    int LatencyFrames() const { return m_latencyFrames.load(); }
+    int Underflows() const { return m_underflows.load(); }
+
+private:
+    static void OnContextState(pa_context* context, void* self);
+    static void OnStreamState(pa_stream* stream, void* self);
+    static void OnWrite(pa_stream* stream, size_t bytes, void* self);
+    static void OnUnderflow(pa_stream* stream, void* self);
+    static void OnDeadline(pa_mainloop_api* api, pa_time_event* event, const timeval* tv,
+                           void* self);
+    bool Connect();
+    bool StartStream(int rate);
+    void StepDownWhenCalm();
+    void AskLatency(int frames);
+
+    Fill m_fill;
+    void* m_user;
+    Timing* m_timing;
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    // A user's PULSE_LATENCY_MSEC is their choice: the queue is then left as they set it.
+    bool m_fixedLatency = false;
+    bool m_raised = false;
+    // Open's wait for the server: given up when this timer fires.
+    pa_time_event* m_deadline = nullptr;
+    bool m_lateAnswer = false;
+    int m_rate = 44100;
+    // Main-loop thread: when the fill last rested. The underflow that resting causes is
+    // reported after it and says nothing about the machine.
+    int64_t m_restedAtNs = 0;
+    // Main-loop thread: the queue's length as underflows and calm decide it.
+    AudioLatency m_latency;
+    std::atomic<int> m_latencyFrames{0};
+    std::atomic<int> m_underflows{0};
+};
+
+}  // namespace clavora

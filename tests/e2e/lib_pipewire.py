@@ -1,0 +1,125 @@
+"""A PipeWire server of our own for tests and benchmarks of the whole program:
+pipewire, wireplumber and pipewire-pulse (its server for PulseAudio clients) under
+dbus-run-session, in a runtime directory of their own, with the graph running at
+48000 Hz in quanta of 256 frames (5.3 ms) as on a desktop machine (PipeWire would
+otherwise choose 1024 on a machine it believes is virtual), and a null sink named as
+lib_pulse's, so that lib_pulse's Recorder and ReferencePlayer work on it unchanged.
+
+Needs pipewire, pipewire-bin, wireplumber, pipewire-pulse, dbus and pulseaudio-utils
+(scripts/install-deps).
+"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+import lib_pulse as lp
+
+QUANTUM = 256
+GRAPH_RATE = 48000
+_TOOLS = ("pipewire", "wireplumber", "pipewire-pulse", "dbus-run-session", "pactl")
+
+_PIPEWIRE_DROPIN = f"""context.properties = {{
+    default.clock.rate = {GRAPH_RATE}
+    default.clock.quantum = {QUANTUM}
+    default.clock.min-quantum = {QUANTUM}
+    vm.overrides = {{ default.clock.min-quantum = {QUANTUM} }}
+}}
+"""
+_PULSE_DROPIN = f"""pulse.properties = {{
+    pulse.min.quantum = {QUANTUM}/{GRAPH_RATE}
+    vm.overrides = {{ pulse.min.quantum = {QUANTUM}/{GRAPH_RATE} }}
+}}
+"""
+
+
+def missing():
+    """The tools that are not installed, or an empty list."""
+    return [t for t in _TOOLS if not shutil.which(t)]
+
+
+class PipeWireServer:
+    """The same face as lib_pulse.PulseServer: server, env, pactl(), close()."""
+
+    def __init__(self, realtime=False):
+        gone = missing()
+        if gone:
+            raise RuntimeError("not installed: " + ", ".join(gone))
+        self.dir = tempfile.mkdtemp(prefix="clavora-pipewire.")
+        runtime = os.path.join(self.dir, "runtime")
+        config = os.path.join(self.dir, "config")
+        for sub, text in (("pipewire.conf.d", _PIPEWIRE_DROPIN),
+                          ("pipewire-pulse.conf.d", _PULSE_DROPIN)):
+            os.makedirs(os.path.join(config, "pipewire", sub))
+            with open(os.path.join(config, "pipewire", sub, "clavora.conf"), "w") as f:
+                f.write(text)
+        os.makedirs(runtime, mode=0o700)
+        os.makedirs(os.path.join(self.dir, "state"))
+        self.socket = os.path.join(runtime, "pulse", "native")
+        self.server = "unix:" + self.socket
+        self.env = dict(os.environ, PULSE_SERVER=self.server, XDG_RUNTIME_DIR=runtime,
+                        PULSE_RUNTIME_PATH=os.path.join(runtime, "pulse"))
+        # The program finds PipeWire itself in the runtime directory; a PULSE_SERVER
+        # would make it take the server for PulseAudio clients instead.
+        self.program_env = dict(self.env)
+        self.program_env.pop("PULSE_SERVER")
+        daemon_env = dict(self.env, XDG_CONFIG_HOME=config, HOME=self.dir,
+                          XDG_STATE_HOME=os.path.join(self.dir, "state"),
+                          PIPEWIRE_RUNTIME_DIR=runtime)
+        for name in ("DBUS_SESSION_BUS_ADDRESS", "PIPEWIRE_REMOTE", "PULSE_SERVER"):
+            daemon_env.pop(name, None)
+        self.log = open(os.path.join(self.dir, "daemon.log"), "w")
+        # One process group: closing it ends the bus and the three servers together.
+        self.proc = subprocess.Popen(
+            ["dbus-run-session", "--", "sh", "-c",
+             "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"],
+            env=daemon_env, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        if not lp.wait_until(self._answers, 20, 0.1):
+            self.close()
+            raise RuntimeError("pipewire-pulse did not answer within 20 s: " + self.log_text())
+        group = subprocess.run(["pgrep", "-g", str(self.proc.pid)], capture_output=True,
+                               text=True).stdout.split()
+        self.realtime = realtime and lp.make_realtime(int(p) for p in group)
+        self.pactl("load-module", "module-null-sink", f"sink_name={lp.SINK}",
+                   f"rate={lp.RATE}", "channels=2")
+        self.pactl("set-default-sink", lp.SINK)
+        if not lp.wait_until(lambda: lp.SINK in self.pactl("list", "short", "sinks"), 10, 0.1):
+            self.close()
+            raise RuntimeError("the null sink did not appear: " + self.log_text())
+
+    def _answers(self):
+        if self.proc.poll() is not None:
+            raise RuntimeError("pipewire ended at start: " + self.log_text())
+        return subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0
+
+    def log_text(self):
+        with open(os.path.join(self.dir, "daemon.log")) as f:
+            return f.read()[-2000:]
+
+    def pactl(self, *args):
+        return subprocess.run(["pactl", *args], env=self.env, capture_output=True,
+                              text=True).stdout
+
+    def quantum(self):
+        """The graph's quantum and rate as pw-metadata reports them, for the record."""
+        out = subprocess.run(["pw-metadata", "-n", "settings"], env=self.env,
+                             capture_output=True, text=True).stdout
+        return " ".join(line.split("'")[1] + "=" + line.split("'")[3]
+                        for line in out.splitlines() if "clock." in line and line.count("'") >= 6)
+
+    def close(self):
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+        self.log.close()
+        if os.environ.get("CLAVORA_PULSE_KEEP"):
+            print(f"pipewire: kept {self.dir}", file=sys.stderr)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)
