@@ -1,6 +1,6 @@
 // The audio device on SDL's dummy driver, in real time: after a while of silence its
 // callback rests instead of returning silence hundreds of times a second, and the next
-// key or game sound wakes it and is heard.
+// key or game sound wakes it and is heard; a device SDL gives up is opened again.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -69,6 +69,23 @@ TEST_F(AudioRest, AGameSoundWakesIt) {
     EXPECT_TRUE(Within(2s, [&] { return audio.AudibleCallbacks() > audible; }))
         << "the sound was not heard";
     EXPECT_TRUE(Within(20s, [&] { return audio.Resting(); }));
+}
+
+TEST_F(AudioRest, ADeviceGivenUpIsOpenedAgainAndPlays) {
+    // The device SDL would give up after an unrecoverable write: the one playing.
+    uint32_t id = 0;
+    for (uint32_t i = 2; i < 32 && id == 0; ++i)
+        if (SDL_GetAudioDeviceStatus(i) == SDL_AUDIO_PLAYING) id = i;
+    ASSERT_NE(id, 0u);
+    audio.DeviceRemoved(id + 100);  // another device's loss is not ours
+    EXPECT_EQ(audio.LostDevices(), 0u);
+    audio.DeviceRemoved(id);
+    EXPECT_EQ(audio.LostDevices(), 1u);
+    const uint64_t audible = audio.AudibleCallbacks();
+    audio.ShortMessage(PackShortMsg(0x90, 60, kNoteVelocity));
+    EXPECT_TRUE(Within(2s, [&] { return audio.AudibleCallbacks() > audible; }))
+        << "no sound after the device was opened again";
+    audio.ShortMessage(PackShortMsg(0x90, 60, 0));
 }
 
 }  // namespace

@@ -58,6 +58,13 @@ public:
     uint64_t Callbacks() const { return m_callbacks.load(std::memory_order_relaxed); }
     uint64_t AudibleCallbacks() const { return m_audibleCallbacks.load(std::memory_order_relaxed); }
     bool Resting() const { return m_resting.load(); }
+    // SDL's device events, from the window thread: an output device given up for
+    // good (which is its device id), or one that has appeared. A lost device of ours
+    // is opened again.
+    void DeviceRemoved(uint32_t which);
+    void DeviceAdded();
+    // Times the sound card was lost and opened again (for tests of the program).
+    uint64_t LostDevices() const { return m_lostDevices.load(std::memory_order_relaxed); }
     // The queue asked of a sound server now, in frames; 0 without one.
     int LatencyFrames() const;
 
@@ -91,6 +98,8 @@ private:
     void LoadInBackground();
     bool LoadSynth();
     bool OpenDevice();
+    // Opens SDL's output on the default device and starts it; m_deviceLock held.
+    bool OpenSdlDevice();
     _fluid_synth_t* CreateSynth();
     void Apply(_fluid_synth_t* synth, const SynthEvent& event);
     // Queues a message for the audio thread and counts it.
@@ -102,7 +111,11 @@ private:
     // The stream on a PipeWire or PulseAudio server, or else SDL's device.
     std::unique_ptr<PipeWireOut> m_pipewire;
     std::unique_ptr<PulseOut> m_server;
+    // Taken by the loading thread while it opens SDL's device and by the window thread
+    // while it opens one again.
+    std::mutex m_deviceLock;
     uint32_t m_device = 0;
+    std::atomic<uint64_t> m_lostDevices{0};
     _fluid_hashtable_t* m_settings = nullptr;
 
     // Published once the SoundFont is in; read by the callback without a lock.

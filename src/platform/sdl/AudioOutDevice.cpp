@@ -52,6 +52,7 @@ AudioOut::~AudioOut() {
     // Closing the output waits for a running fill; after it none runs again.
     m_pipewire.reset();
     m_server.reset();
+    std::lock_guard<std::mutex> hold(m_deviceLock);
     if (m_device != 0) SDL_CloseAudioDevice(m_device);
     if (fluid_synth_t* synth = m_synth.exchange(nullptr)) delete_fluid_synth(synth);
     if (m_settings) delete_fluid_settings(m_settings);
@@ -61,8 +62,6 @@ void AudioOut::LoadInBackground() {
     // Without a device there is nothing to hear: the program runs on silently and the
     // SoundFont is not even loaded.
     if (!OpenDevice()) return;
-    // Game sounds can play from now on; the synthesizer joins them when it is ready.
-    if (m_device != 0) SDL_PauseAudioDevice(m_device, 0);
     if (m_abandon.load()) return;
     // The SoundFont loads at a lower priority than the window: on a busy machine the
     // window's first frame comes first, and the sound a moment later.
@@ -96,6 +95,11 @@ bool AudioOut::OpenDevice() {
     }
     // No server: SDL's driver plays straight to the sound card.
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    std::lock_guard<std::mutex> hold(m_deviceLock);
+    return OpenSdlDevice();
+}
+
+bool AudioOut::OpenSdlDevice() {
     SDL_AudioSpec want{};
     want.freq = kAudioRate;
     want.format = AUDIO_S16SYS;
@@ -107,7 +111,34 @@ bool AudioOut::OpenDevice() {
     // No changes allowed: SDL converts to whatever the device takes, so the callback
     // always fills 16-bit stereo at 44100 Hz.
     m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    return m_device != 0;
+    if (m_device == 0) return false;
+    // Game sounds can play from now on; the synthesizer joins them when it is ready.
+    SDL_PauseAudioDevice(m_device, 0);
+    return true;
+}
+
+void AudioOut::DeviceRemoved(uint32_t which) {
+    std::lock_guard<std::mutex> hold(m_deviceLock);
+    if (m_device == 0 || which != m_device) return;
+    // SDL gives a device up for good after an error it cannot recover from (a card
+    // unplugged, or a write the driver failed): its thread plays nothing from then on.
+    // The sound is not lost with it: the device is opened again at once, which finds the
+    // same card where the error passed, or the default one where the card is gone.
+    Wake();
+    SDL_CloseAudioDevice(m_device);
+    m_device = 0;
+    m_lostDevices.fetch_add(1, std::memory_order_relaxed);
+    // A new device thread: it is raised to real-time scheduling afresh.
+    m_raised = false;
+    OpenSdlDevice();
+}
+
+void AudioOut::DeviceAdded() {
+    std::lock_guard<std::mutex> hold(m_deviceLock);
+    // A card that appears while the sound has none (lost and not found again) takes it.
+    if (m_lostDevices.load(std::memory_order_relaxed) == 0 || m_device != 0) return;
+    m_raised = false;
+    OpenSdlDevice();
 }
 
 int AudioOut::LatencyFrames() const { return m_server ? m_server->LatencyFrames() : 0; }

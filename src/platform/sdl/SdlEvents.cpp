@@ -2,6 +2,7 @@
 #include <SDL.h>
 
 #include "platform/common/KeyCode.h"
+#include "platform/sdl/AudioOut.h"
 #include "platform/sdl/SdlPlatform.h"
 #include "platform/sdl/WindowScale.h"
 
@@ -61,6 +62,12 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
             Handle([&] { handler.OnDropFile(event.drop.file); });
             SDL_free(event.drop.file);
         }
+        break;
+    case SDL_AUDIODEVICEREMOVED:
+        if (!event.adevice.iscapture && m_audio) m_audio->DeviceRemoved(event.adevice.which);
+        break;
+    case SDL_AUDIODEVICEADDED:
+        if (!event.adevice.iscapture && m_audio) m_audio->DeviceAdded();
         break;
     default:
         break;
