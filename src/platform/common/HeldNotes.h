@@ -1,6 +1,6 @@
 // The notes that one MIDI source holds down, as the program sees them: a Note On on the
-// first channel with a velocity presses its note, one with velocity 0 lifts it, and
-// nothing else changes either (the program uses nothing else). When the source goes
+// first channel with a velocity presses its note, one with velocity 0 or a Note Off lifts
+// it, and nothing else changes either (the program uses nothing else). When the source goes
 // away, ReleaseAll hands the releases that the source itself never sent, so that no key
 // it left down stays lit and sounding. Fixed size; it never allocates.
 #pragma once
@@ -13,9 +13,10 @@ class HeldNotes {
 public:
     // Takes note of one packed message of the source (status in the lowest byte).
     void Track(uint32_t msg) {
-        if ((msg & 0xFF) != 0x90) return;
+        const uint32_t status = msg & 0xFF;
+        if (status != 0x90 && status != 0x80) return;
         const uint32_t note = (msg >> 8) & 0xFF;
-        m_down[note] = ((msg >> 16) & 0xFF) != 0;
+        m_down[note] = status == 0x90 && ((msg >> 16) & 0xFF) != 0;
     }
 
     // Hands, lowest note first, the packed release (Note On, velocity 0) of every note
