@@ -12,6 +12,11 @@ void MidiInProc(void* /*hMidiIn*/, uint32_t wMsg, uintptr_t /*dwInstance*/, uint
     // Once the window has started closing nothing may touch its state.
     if (!dlg || dlg->IsClosing()) return;
     const uint32_t status = dwParam1 & 0xFF;
+    if (status == 0xB0 && ((dwParam1 >> 8) & 0xFF) == 64) {
+        // The sustain pedal: down from half way.
+        dlg->SustainPedal(((dwParam1 >> 16) & 0xFF) >= 64 ? 1 : 0);
+        return;
+    }
     if (status != 0x90 && status != 0x80) return;
     const auto note = static_cast<int16_t>((dwParam1 >> 8) & 0xFF);
     // Note Off, whatever its velocity, ends its note as Note On with velocity 0 does.
