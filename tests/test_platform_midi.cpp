@@ -118,21 +118,27 @@ TEST(PlatformMidi, BacklogKeepsLastProgramAndHeldNotes) {
     b.Add(DecodeShortMessage(0x00003C90));  // ... 60 released again
     b.Add(DecodeShortMessage(0x00003DC0));  // the last program wins
     b.Add(DecodeShortMessage(0x00502A92));  // a note on channel 2
+    b.Add(DecodeShortMessage(0x007F40B0));  // the sustain pedal down on channel 0
+    b.Add(DecodeShortMessage(0x007F40B2));  // and up again on channel 2
+    b.Add(DecodeShortMessage(0x000040B2));
     EXPECT_FALSE(b.Empty());
 
     const std::vector<SynthEvent> r = Replayed(b);
-    ASSERT_EQ(r.size(), 3u);
-    // The channel's program comes before its notes, so they sound with it.
+    ASSERT_EQ(r.size(), 4u);
+    // The channel's program and pedal come before its notes, so they sound with them.
     EXPECT_EQ(r[0].kind, SynthEvent::kProgram);
     EXPECT_EQ(r[0].channel, 0);
     EXPECT_EQ(r[0].value, 61);
-    EXPECT_EQ(r[1].kind, SynthEvent::kNoteOn);
+    EXPECT_EQ(r[1].kind, SynthEvent::kControl);
     EXPECT_EQ(r[1].key, 64);
-    EXPECT_EQ(r[1].value, 112);
+    EXPECT_EQ(r[1].value, 127);
     EXPECT_EQ(r[2].kind, SynthEvent::kNoteOn);
-    EXPECT_EQ(r[2].channel, 2);
-    EXPECT_EQ(r[2].key, 42);
-    EXPECT_EQ(r[2].value, 0x50);
+    EXPECT_EQ(r[2].key, 64);
+    EXPECT_EQ(r[2].value, 112);
+    EXPECT_EQ(r[3].kind, SynthEvent::kNoteOn);
+    EXPECT_EQ(r[3].channel, 2);
+    EXPECT_EQ(r[3].key, 42);
+    EXPECT_EQ(r[3].value, 0x50);
 }
 
 TEST(PlatformMidi, BacklogForgetsNotesEndedAllAtOnceAndClears) {

@@ -101,6 +101,8 @@ void CPianoDlg::OnDestroy() {
     // A game that ended in the window's last moments is kept all the same.
     WritePendingHistory();
     DestroyWindow();
+    // A pedal left down would hold the last notes in the synthesizer for good.
+    SustainPedal(0);
     m_platform.MidiOutClose();
     m_hMidiOut = 0;
 }

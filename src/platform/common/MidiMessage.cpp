@@ -113,6 +113,7 @@ void SynthBacklog::Add(const SynthEvent& e) {
         // All Sound Off and All Notes Off end the notes held so far.
         if (e.key == 120 || e.key == 123) std::fill(std::begin(m_velocity[e.channel]),
                                                     std::end(m_velocity[e.channel]), 0);
+        if (e.key == 64) m_sustain[e.channel] = static_cast<uint8_t>(e.value);
         break;
     default:
         break;
