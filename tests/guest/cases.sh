@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Runs inside the guest (tests/guest/run.sh boots it), on the kernel's ALSA sequencer:
+# two raw MIDI cards (0 and 1), "Midi Through", and a loopback card whose playback the
+# test records. One session of the program, recording into slot 0 and sounding onto the
+# loopback card, goes through: the choice of device 0, Note Off and velocity 0, the
+# sustain pedal, a card pulled while it holds a key, the same card plugged in again, a
+# second card and device 0 connected by hand to "Clavora". At the end song.000 must hold
+# each played note once, in order, and the recording the notes and the pedal's hold.
+# Usage: cases.sh CLAVORA-BINARY OUT-DIR (figures and logs go to OUT-DIR).
+set -euo pipefail
+HERE="$(cd "$(dirname "$0")" && pwd)"
+OUT="$2"
+. "$HERE/../e2e/lib.sh"
+e2e_under_xvfb "$@"
+e2e_init "$1"
+
+SYSFS=/sys/bus/platform/drivers/snd_virmidi
+WAV="$OUT/loopback.wav"
+EVENTS="$OUT/events"
+: >"$EVENTS"
+ARECORD_PID=""
+stop_arecord() {
+    if [ -n "$ARECORD_PID" ]; then kill -INT "$ARECORD_PID" 2>/dev/null; wait "$ARECORD_PID" 2>/dev/null; fi
+    ARECORD_PID=""
+}
+e2e_on_exit stop_arecord
+e2e_on_exit 'cp "$E2E_LOG" "$OUT/program.log" 2>/dev/null'
+
+say() { e2e_log "[$(cut -d' ' -f1 /proc/uptime)] $*"; }  # with the guest's uptime
+mark() { echo "$1 $(e2e_now)" >>"$EVENTS"; }  # a moment, for the loopback check
+send() { amidi -p "hw:$1,0" -S "$2"; }        # send CARD "90 3C 40"
+plug() { echo "snd_virmidi.$1" >"$SYSFS/bind"; }
+unplug() { echo "snd_virmidi.$1" >"$SYSFS/unbind"; }
+# client NAME: the sequencer client number of the client so named.
+client() { aconnect -l | sed -n "s/^client \([0-9]*\): '$1'.*/\1/p"; }
+card_client() { aconnect -l | sed -n "s/^client \([0-9]*\): .*card=$1\].*/\1/p"; }
+# sources_of CLIENT: the clients whose ports send to its port 0.
+sources_of() {
+    aconnect -l | awk -v c="$1" '
+        /^client / { inside = ($2 == c ":"); next }
+        inside && /Connected From:/ { sub(/.*Connected From: /, ""); gsub(/:[0-9]+(\[[^]]*\])?/, ""); gsub(/,/, " "); print }'
+}
+# device0_is CARD: "Clavora device" listens to this card, and to nothing else.
+device0_is() {
+    local c
+    c="$(card_client "$1")"
+    [ -n "$c" ] && [ "$(sources_of "$(client "Clavora device")" | xargs)" = "$c" ]
+}
+
+# Keys watched, lower half of the white keys: C4, D4, E4, G4.
+declare -A X=([60]=360 [62]=372 [64]=384 [67]=408)
+declare -A REST
+lit() { [ "$(e2e_watch_now "${X[$1]}" 480)" != "${REST[$1]}" ]; }
+up() { [ "$(e2e_watch_now "${X[$1]}" 480)" = "${REST[$1]}" ]; }
+# lit_at NOTE: the moment (seconds) the watcher last saw the key turn lit.
+lit_at() { awk -v p="${X[$1]},480" -v c="${REST[$1]}" '$1 == p && $2 != c { t = $3 } END { print t }' "$E2E_WATCH"; }
+expect() {  # expect lit|up NOTE WHAT
+    e2e_poll 5 "$1" "$2" || e2e_fail "$3: key $2 not $1 within 5 s"
+}
+# tap CARD NOTE RELEASE: press, seen lit, release ("80" Note Off or "90" velocity 0), seen up.
+tap() {
+    send "$1" "$(printf '90 %02X 50' "$2")"
+    expect lit "$2" "card $1 pressing $2"
+    send "$1" "$(printf '%s %02X 00' "$3" "$2")"
+    expect up "$2" "card $1 releasing $2 with $3"
+}
+
+# The loopback card's far side records from before the program's sound starts.
+arecord -q -D plughw:Loopback,1,0 -f S16_LE -r 44100 -c 2 "$WAV" 2>"$OUT/arecord.log" &
+ARECORD_PID=$!
+mark arecord
+e2e_start SDL_AUDIODRIVER=alsa AUDIODEV=plughw:Loopback,0,0 CLAVORA_TIMING="$OUT/timing"
+e2e_wait_painted 60
+say "the window is painted"
+e2e_watch "${X[60]},480" "${X[62]},480" "${X[64]},480" "${X[67]},480"
+for n in 60 62 64 67; do
+    e2e_poll 30 e2e_watch_ready "${X[$n]}" 480 || { cat "$E2E_WATCH" >&2; e2e_fail "the pixel watcher did not start"; }
+    REST[$n]="$(e2e_watch_now "${X[$n]}" 480)"
+done
+say "the program shows its window"
+e2e_key r
+
+# Device 0 among System, Midi Through and the two cards: the first card.
+e2e_poll 10 device0_is 0 || { aconnect -l >&2; e2e_fail "card 0 not taken as device 0"; }
+say "device 0 is card 0, not System, Midi Through or card 1"
+send 1 "90 3E 50"  # card 1 is nobody's device 0: its D4 neither lights nor is recorded
+tap 0 64 80        # Note Off releases ...
+tap 0 64 90        # ... as velocity 0 does
+lit 62 && e2e_fail "card 1's key lit although card 1 is not connected"
+send 1 "90 3E 00"
+sleep 1.5  # silence before the loopback check's first note
+
+# Sound on the loopback card: a held C4 and its release without the pedal ...
+mark plain-on; send 0 "90 3C 50"; expect lit 60 "plain C4"
+sleep 0.6
+mark plain-off; send 0 "80 3C 00"; expect up 60 "plain C4"
+sleep 1.5
+# ... then under the pedal: key up at once, the note rings on until the pedal comes up.
+send 0 "B0 40 7F"
+mark pedal-on; send 0 "90 3C 50"; expect lit 60 "pedalled C4"
+sleep 0.6
+mark pedal-keyup; send 0 "80 3C 00"; expect up 60 "pedalled C4"
+sleep 1.5
+mark pedal-up; send 0 "B0 40 00"
+sleep 1.5
+
+# Card 0 pulled while it holds C4: the key comes up and its release is recorded.
+send 0 "90 3C 50"; expect lit 60 "C4 held before the pull"
+PULLED="$(e2e_now)"
+unplug 0
+e2e_poll 5 up 60 || e2e_fail "C4 still lit after its card was pulled"
+UNPLUG_S="$(awk -v a="$PULLED" -v b="$(awk '/^midi-device-released/ { t = $2 } END { print t }' "$OUT/timing")" 'BEGIN { printf "%.3f", b - a }')"
+say "pulled card: released $UNPLUG_S s after the unbind"
+e2e_poll 5 device0_is 1 || e2e_fail "card 1 not taken as device 0 after card 0 went"
+unplug 1
+e2e_poll 5 eval '[ -z "$(card_client 1)" ]' || e2e_fail "card 1 did not go"
+
+# Card 0 plugged in again, to a program with no device: a note sent 1 s later plays.
+PLUGGED="$(e2e_now)"
+plug 0
+e2e_poll 5 device0_is 0 || e2e_fail "card 0 not taken again after it came back"
+TAKEN_S="$(e2e_elapsed "$PLUGGED")"
+while [ "$(e2e_elapsed "$PLUGGED" | tr -d .)" -lt 1000 ]; do sleep 0.02; done
+send 0 "90 43 50"
+e2e_poll 5 lit 67 || e2e_fail "G4 from the plugged card not lit"
+PLAY_S="$(awk -v a="$PLUGGED" -v b="$(lit_at 67)" 'BEGIN { printf "%.3f", b - a }')"
+send 0 "90 43 00"; expect up 67 "G4 from the plugged card"
+say "plugged card: device 0 after $TAKEN_S s, a note sent at 1 s lit at $PLAY_S s"
+
+# A second card connected by hand plays; device 0 connected by hand as well, once.
+plug 1
+e2e_poll 5 eval '[ -n "$(card_client 1)" ]' || e2e_fail "card 1 did not come back"
+aconnect "$(card_client 1):0" Clavora:0 || e2e_fail "aconnect card 1 to Clavora"
+tap 1 62 90
+aconnect "$(card_client 0):0" Clavora:0 || e2e_fail "aconnect card 0 to Clavora"
+tap 0 64 80
+
+e2e_key space
+sleep 0.3
+e2e_key Escape
+e2e_wait_exit 20
+stop_arecord
+
+# Every note once, in order (key number = note - 20; pedal records are left out here).
+expected="44:100 44:0 44:100 44:0 40:100 40:0 40:100 40:0 40:100 40:0 47:100 47:0 42:100 42:0 44:100 44:0 "
+got="$(od -An -v -w8 -td2 "$E2E_DIR/song.000" 2>/dev/null |
+    awk '$1 == -100 && $2 == -100 { exit } $2 >= 0 { printf "%d:%d ", $1, $2 }')"
+[ "$got" = "$expected" ] || e2e_fail "song.000 holds '$got', expected '$expected'"
+say "song.000 holds every note once, in order"
+/usr/bin/python3 "$HERE/loopback.py" "$WAV" "$EVENTS" || e2e_fail "the loopback recording"
+printf 'plug-to-device0-s %s\nplug-to-note-lit-s %s\nunplug-to-release-s %s\n' \
+    "$TAKEN_S" "$PLAY_S" "$UNPLUG_S" >"$OUT/figures"
