@@ -48,6 +48,12 @@ TEST(MidiFile, ASongGoesOutAndComesBackIdentical) {
     for (int16_t key : {40, 44, 47, 52}) song.push_back(Press(key, t));
     for (int16_t key : {40, 44, 47, 52}) song.push_back(Release(key, t + 20));
     song.push_back(Press(40, t + 20));
+    // Pressed again while held, as a MIDI keyboard records it; notes without a key.
+    song.push_back(Press(40, t + 30));
+    song.push_back(Press(-20, t + 40));
+    song.push_back(Press(107, t + 40));
+    song.push_back(Release(-20, t + 50));
+    song.push_back(Release(107, t + 50));
     song.push_back(Release(40, t + 100000));
     song.push_back(Press(88, t + 100000000));
     song.push_back(Release(88, t + 100000001));
@@ -62,7 +68,8 @@ TEST(MidiFile, ASongGoesOutAndComesBackIdentical) {
     ASSERT_FALSE(in.error) << DescribeSmfProblem(in.error.problem) << " at " << in.error.offset;
     EXPECT_EQ(Events(g_back), song);
     for (int e = 0; e < kSongEvents; ++e) ASSERT_EQ(g_back.events[e], g_song.events[e]) << e;
-    EXPECT_EQ(in.kept, 88 + 4 + 2);
+    EXPECT_EQ(in.kept, 88 + 4 + 5);
+    EXPECT_EQ(in.keyless, 2);
     EXPECT_FALSE(in.cut);
 }
 
@@ -75,12 +82,14 @@ TEST(MidiFile, ExportLeavesOutWhatHasNoNoteAndWhatPlaybackNeverReaches) {
     const ExportResult out = ExportMidi(g_song, 0, bytes);
     // Notes 0 and 127 are written; key -21, key 108 and the negative velocity are not;
     // playback waits for ever at the press of key 31, so nothing from it on is written.
+    // Note 0 comes back without a key, and up where the piece ends.
     EXPECT_EQ(out.events, 3);
     EXPECT_EQ(out.leftOut, 5);
     const ImportResult in = ImportMidi(bytes, out.size, g_back);
     ASSERT_FALSE(in.error);
-    EXPECT_EQ(in.keyless, 1);  // note 0 has no key; note 127's release was a stray one
-    EXPECT_EQ(Events(g_back), (std::vector<SongEvent>{Press(30, 9), Release(30, 9), End(9)}));
+    EXPECT_EQ(in.keyless, 1);  // note 127's release was a stray one
+    EXPECT_EQ(Events(g_back),
+              (std::vector<SongEvent>{Press(-20, 0), Press(30, 9), Release(-20, 9), Release(30, 9), End(9)}));
 }
 
 TEST(MidiFile, TimesFollowTheTempoMapOfEveryTrackAndRoundToTheNearestFrame) {
@@ -91,7 +100,7 @@ TEST(MidiFile, TimesFollowTheTempoMapOfEveryTrackAndRoundToTheNearestFrame) {
             .Ev(0, {0xF0, 0x02, 0x7E, 0xF7})   // system exclusive, skipped
             .Ev(0, {0x90, 60, 80})              // key 40 at 0 ms
             .Ev(0, {0x99, 36, 90})              // drums: left out
-            .Ev(0, {0x90, 20, 90})              // below A0: left out
+            .Ev(0, {0x90, 20, 90})              // below A0: no key, up at the end
             .Ev(96, {60, 0})                    // running status, velocity 0: release at 500 ms
             .Ev(192, {0x91, 62, 70})            // 1000 + 250 ms: frame 41.67
             .Ev(96, {0x81, 62, 0})              // 1500 ms
@@ -100,11 +109,11 @@ TEST(MidiFile, TimesFollowTheTempoMapOfEveryTrackAndRoundToTheNearestFrame) {
             .body});
     const ImportResult r = Import(file);
     ASSERT_FALSE(r.error) << DescribeSmfProblem(r.error.problem) << " at " << r.error.offset;
-    EXPECT_EQ(Events(g_song), (std::vector<SongEvent>{Press(40, 0), Release(40, 17), Press(42, 42),
-                                                      Release(42, 50), End(54)}));
+    EXPECT_EQ(Events(g_song), (std::vector<SongEvent>{Press(40, 0), Press(0, 0), Release(40, 17), Press(42, 42),
+                                                      Release(42, 50), Release(0, 54), End(54)}));
     EXPECT_EQ(r.drums, 1);
     EXPECT_EQ(r.keyless, 1);
-    EXPECT_EQ(r.notes, 2);
+    EXPECT_EQ(r.notes, 3);
 
     // SMPTE: 25 frames a second of 40 ticks is a millisecond a tick; 45 ms is one frame
     // and a half, and rounds up. 29.97 frames a second of 1 tick: 9 ticks are 300.3 ms.
@@ -123,9 +132,9 @@ TEST(MidiFile, AnImportedSongHasAReleaseForEveryPressAndKeepsTheOrderOfOneFrame)
         FrameTrack().End(0).body,
         TrackBuilder()
             .Ev(0, {0x90, 60, 64})
-            .Ev(10, {0x90, 60, 64})  // struck again while it sounds
-            .Ev(10, {0x80, 60, 0})   // the first of its two ends: it still sounds
-            .Ev(10, {0x80, 60, 0})
+            .Ev(10, {0x90, 60, 64})  // struck again on its channel: pressed again
+            .Ev(10, {0x80, 60, 0})   // its channel's Note Off lifts it
+            .Ev(10, {0x80, 60, 0})   // a stray one: nothing
             .Ev(0, {0x90, 60, 64})   // released and struck in one frame, in that order
             .Ev(5, {0x80, 61, 0})    // a release of a key never pressed: nothing
             .Ev(0, {0x90, 70, 64})   // held to the end of the piece
@@ -135,9 +144,8 @@ TEST(MidiFile, AnImportedSongHasAReleaseForEveryPressAndKeepsTheOrderOfOneFrame)
     const ImportResult r = Import(file);
     ASSERT_FALSE(r.error);
     EXPECT_EQ(Events(g_song),
-              (std::vector<SongEvent>{Press(40, 0), Release(40, 3), Press(40, 3), Release(40, 10), Press(40, 10),
-                                      Release(40, 30), Press(40, 30), Press(50, 35), Release(40, 42),
-                                      Release(50, 42), End(42)}));
+              (std::vector<SongEvent>{Press(40, 0), Release(40, 3), Press(40, 3), Press(40, 10), Release(40, 20),
+                                      Press(40, 30), Press(50, 35), Release(40, 42), Release(50, 42), End(42)}));
     // The third track's note at frame 3, on another channel, strikes the key again; the key
     // comes up only when the last note on it has ended.
     EXPECT_EQ(r.notes, 5);

@@ -78,13 +78,13 @@ TEST(MidiHotPlug, HeldNotesFollowWhatPressesAndLiftsKeys) {
     held.Track(PackShortMsg(0x90, 60, 30));
     held.Track(PackShortMsg(0x90, 62, 30));
     held.Track(PackShortMsg(0x90, 62, 0));   // lifted again
-    held.Track(PackShortMsg(0x80, 64, 64));  // a Note Off message lifts no key
+    held.Track(PackShortMsg(0x80, 64, 64));  // a Note Off lifts its key too
     held.Track(PackShortMsg(0x91, 70, 64));  // nor does another channel press one
     held.Track(PackShortMsg(0xB0, 123, 0));  // nor do controllers
     held.Track(PackShortMsg(0x90, 20, 64));  // a note without a key still sounds
     held.Track(PackShortMsg(0x90, 60, 100));  // pressed twice, released once
-    const std::vector<uint32_t> expected = {PackShortMsg(0x90, 20, 0), PackShortMsg(0x90, 60, 0),
-                                            PackShortMsg(0x90, 64, 0)};
+    held.Track(PackShortMsg(0x81, 60, 64));  // but not one of another channel
+    const std::vector<uint32_t> expected = {PackShortMsg(0x90, 20, 0), PackShortMsg(0x90, 60, 0)};
     EXPECT_EQ(Released(held), expected);
     EXPECT_TRUE(Released(held).empty());  // forgotten once released
 }

@@ -60,16 +60,25 @@ TEST_F(MidiIn, NoteOnOfTheFirstChannelPlaysTheKeyboard) {
     }
 }
 
-TEST_F(MidiIn, VelocityZeroReleasesAtOnceButNoteOffDoesNot) {
+// Note Off of the first channel, whatever its velocity, releases as velocity 0 does;
+// on another channel it does nothing.
+TEST_F(MidiIn, NoteOffAndVelocityZeroBothReleaseAtOnce) {
     CPianoDlg& d = Make();
     Send(0x90, 60, 64);
-    Send(0x80, 60, 64);  // a Note Off message is not used
-    EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);
     Frames(40);
     EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);  // held keys never count down
-    Send(0x90, 60, 0);
+    Send(0x81, 60, 64);
+    EXPECT_EQ(d.m_nKeyState[39], KEY_HELD);
+    Send(0x80, 60, 64);
     EXPECT_EQ(d.m_nKeyState[39], 0);
-    const std::vector<uint32_t> sent = {0x00703C90, 0x00003C90};
+    Send(0x90, 62, 64);
+    Send(0x80, 62, 0);
+    EXPECT_EQ(d.m_nKeyState[41], 0);
+    Send(0x90, 64, 64);
+    Send(0x90, 64, 0);
+    EXPECT_EQ(d.m_nKeyState[43], 0);
+    const std::vector<uint32_t> sent = {0x00703C90, 0x00003C90, 0x00703E90,
+                                        0x00003E90, 0x00704090, 0x00004090};
     EXPECT_EQ(platform.midi, sent);
 }
 
@@ -148,13 +157,14 @@ TEST_F(MidiIn, NotesAreRecordedAsTheyArrive) {
         int16_t key, velocity;
         int32_t tick;
     };
-    const Expected song[] = {{40, 100, 0}, {89, 100, 2}, {0, 100, 2}, {0, 0, 3}, {40, 0, 3}};
-    for (int e = 0; e < 5; ++e) {
+    const Expected song[] = {{40, 100, 0}, {40, 0, 0}, {89, 100, 2},
+                             {0, 100, 2}, {0, 0, 3},  {40, 0, 3}};
+    for (int e = 0; e < 6; ++e) {
         EXPECT_EQ(g_aSongs[e][0].nKey, song[e].key) << e;
         EXPECT_EQ(g_aSongs[e][0].nVelocity, song[e].velocity) << e;
         EXPECT_EQ(g_aSongs[e][0].nTick, song[e].tick) << e;
     }
-    EXPECT_TRUE(IsEndMarker(g_aSongs[5][0]));
+    EXPECT_TRUE(IsEndMarker(g_aSongs[6][0]));
 }
 
 TEST_F(MidiIn, TheOpenedCallbackIsTheOneThatPlays) {

@@ -97,6 +97,8 @@ void CPianoDlg::OnOK() {
 void CPianoDlg::OnDestroy() {
     BeginClose();
     DestroyWindow();
+    // A pedal left down would hold the last notes in the synthesizer for good.
+    SustainPedal(0);
     m_platform.MidiOutClose();
     m_hMidiOut = 0;
 }

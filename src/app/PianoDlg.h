@@ -75,6 +75,9 @@ public:
     void NoteOn(int16_t keyNumber);
     void NoteOff(int16_t keyNumber);
     void SelectProgram(int16_t program);
+    // The sustain pedal down (1) or up (0): recorded while recording and sent to the
+    // synthesizer when it changes.
+    void SustainPedal(int16_t down);
 
     // Song store and recorder (recorder/).
     void LoadSongs();
@@ -188,6 +191,8 @@ public:
     // Not part of the picture: 1 once the window has started closing (timer stopped,
     // MIDI closed, bitmaps released); frames asked for after that draw nothing.
     int16_t m_bClosing;
+    // 1 while the sustain pedal is down, from the MIDI keyboard or from playback.
+    int16_t m_bPedal = 0;
 
 private:
     // One sprite copy into the back buffer: select, copy, select back.

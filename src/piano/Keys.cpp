@@ -65,6 +65,8 @@ void CPianoDlg::SetKey(int16_t key, int16_t value) {
         // Release all keys: every sounding key fades out over KEY_RELEASE frames.
         for (int16_t& state : m_nKeyState)
             if (state != 0) state = KEY_RELEASE;
+        // Nothing may ring on after all keys are released.
+        SustainPedal(0);
         return;
     }
     if (key >= 0 && key < kKeyCount) m_nKeyState[key] = value;
@@ -92,6 +94,14 @@ void CPianoDlg::NoteOff(int16_t keyNumber) {
     RecordEvent(keyNumber, 0);
     const int note = keyNumber + 20;
     if (keyNumber < 89 && note >= 0) m_platform.MidiOutShortMsg(PackShortMsg(0x90, note, 0));
+}
+
+void CPianoDlg::SustainPedal(int16_t down) {
+    // A pedal sends a stream of positions; only going down or up is an event.
+    if (down == m_bPedal) return;
+    m_bPedal = down;
+    RecordEvent(PEDAL_KEY, down == 1 ? PEDAL_DOWN : PEDAL_UP);
+    m_platform.MidiOutShortMsg(PackShortMsg(0xB0, 64, down == 1 ? 127 : 0));
 }
 
 void CPianoDlg::SelectProgram(int16_t program) {

@@ -30,9 +30,10 @@ void CPianoDlg::StopTransport() {
     // leaves the slot empty.
     if (m_bRecording == 1) g_aSongs[m_nEvent][m_nSlot] = SongEvent{SONG_END, SONG_END, m_nTick};
     // The keys released here fall silent after the recording has stopped, so their
-    // releases are not part of the song.
-    SetKey(-1, 0);
+    // releases are not part of the song; nor is the pedal's lift, which would
+    // overwrite the end marker.
     m_bRecording = 0;
+    SetKey(-1, 0);
     m_bPlaying = 0;
     m_nRecBlink = 0;
     m_nPlayBlink = 0;
@@ -58,9 +59,11 @@ void CPianoDlg::StepRecorder() {
     if (m_bPlaying != 1) return;
 
     if (m_nEvent == kSongEvents || IsEndMarker(g_aSongs[m_nEvent][m_nSlot])) {
-        // The song is over; keys it left held stay held until the next release of all keys.
+        // The song is over; keys it left held stay held until the next release of all
+        // keys, but a pedal it left down comes up, so that nothing rings on unheld.
         m_bRecording = 0;
         m_bPlaying = 0;
+        SustainPedal(0);
         return;
     }
     // Play every event due at this tick, in stored order. An event whose tick has
@@ -77,6 +80,8 @@ void CPianoDlg::StepRecorder() {
         } else if (e.nVelocity > 0) {
             SetKeyOfNote(key, KEY_HELD);
             NoteOn(e.nKey);
+        } else if (IsPedalEvent(e)) {
+            SustainPedal(e.nVelocity == PEDAL_DOWN ? 1 : 0);
         }
         m_nEvent += 1;
     }

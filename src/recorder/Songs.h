@@ -25,6 +25,16 @@ static_assert(sizeof(SongEvent) == 8);
 extern SongEvent g_aSongs[kSongEvents][kSongSlots];
 
 inline bool IsEndMarker(const SongEvent& e) { return e.nKey == SONG_END && e.nVelocity == SONG_END; }
+
+// The sustain pedal going down or up, kept among the notes: key number PEDAL_KEY (the
+// pedal's controller number, 64, negated) with velocity PEDAL_DOWN or PEDAL_UP. Being
+// negative, the velocity makes any player that knows no pedal play nothing for it.
+constexpr int16_t PEDAL_KEY = -64;
+constexpr int16_t PEDAL_DOWN = -1;
+constexpr int16_t PEDAL_UP = -2;
+inline bool IsPedalEvent(const SongEvent& e) {
+    return e.nKey == PEDAL_KEY && (e.nVelocity == PEDAL_DOWN || e.nVelocity == PEDAL_UP);
+}
 // The slot light's test: event 0 is an end marker.
 inline bool SlotIsEmpty(int slot) { return IsEndMarker(g_aSongs[0][slot]); }
 // The test of saving and of the start-up playback: neither field of event 0 is SONG_END.

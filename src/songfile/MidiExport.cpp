@@ -89,6 +89,17 @@ ExportResult ExportMidi(const SongImage& song, int slot, uint8_t* bytes) {
     int64_t written = 0;  // the tick, in the file's ticks, of the last event written
     for (int e = 0; e < playable; ++e) {
         const SongEvent& ev = song.events[e];
+        if (IsPedalEvent(ev)) {
+            // The sustain pedal: controller 64, all the way down or up.
+            const int64_t tick = static_cast<int64_t>(ev.nTick) * kExportTicksPerFrame;
+            w.Delta(static_cast<uint64_t>(tick - written));
+            written = tick;
+            w.Byte(0xB0);
+            w.Byte(64);
+            w.Byte(ev.nVelocity == PEDAL_DOWN ? 127 : 0);
+            ++result.events;
+            continue;
+        }
         const int note = ev.nKey + 20;
         if (note < 0 || note > 127 || ev.nVelocity < 0) {
             ++result.leftOut;

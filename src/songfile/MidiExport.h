@@ -1,6 +1,7 @@
 // A song as a Standard MIDI File: one track (format 0) named after its slot, every
-// press a Note On of velocity 112 and every release a Note Off, at exactly tick x 30 ms,
-// the end of the track at the song's end.
+// press a Note On of velocity 112, every release a Note Off and the sustain pedal's
+// every move controller 64 (127 down, 0 up), at exactly tick x 30 ms, the end of the
+// track at the song's end.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +23,7 @@ constexpr size_t kExportMaxSize = 32 * 1024;
 
 struct ExportResult {
     size_t size = 0;   // bytes written
-    int events = 0;    // presses and releases written
+    int events = 0;    // presses, releases and pedal moves written
     int leftOut = 0;   // events without a MIDI note, and events playback never reaches
 };
 

@@ -1,6 +1,7 @@
-// A MIDI file as a song: every note of a key on the piano, on any channel but the
-// drums', at its time rounded to the nearest frame, in a form the recorder plays as if
-// it had been recorded.
+// A MIDI file as a song: every note on any channel but the drums', those outside the
+// piano's keys included (the program records them too, and sounds those it can), and the
+// sustain pedal, at their times rounded to the nearest frame, in a form the recorder
+// plays as if it had been recorded.
 #pragma once
 
 #include <cstddef>
@@ -19,15 +20,16 @@ constexpr int kImportEvents = kSongEvents - 1;
 
 struct ImportResult {
     SmfError error;
-    int notes = 0;       // notes of the piece that have a key (kept or not)
+    int notes = 0;       // notes of the piece but the drums' (kept or not)
     int kept = 0;        // notes in the song
     int drums = 0;       // notes on channel 10, left out
-    int keyless = 0;     // notes outside A0..C8, left out
+    int keyless = 0;     // notes outside A0..C8 (kept or not): they sound without a key
+    int pedals = 0;      // the sustain pedal going down or up, in the song
     bool cut = false;    // the piece did not fit in a slot: its first whole notes were kept
 };
 
-// Converts the file into song. A file without an error but without a single note that
-// has a key gives notes == 0 and an empty song; the callers refuse it. On an error the
+// Converts the file into song. A file without an error but without a single note gives
+// kept == 0 and a song of at most pedal events; the callers refuse it. On an error the
 // song is empty.
 ImportResult ImportMidi(const uint8_t* data, size_t size, SongImage& song);
 

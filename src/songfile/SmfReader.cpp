@@ -14,9 +14,32 @@ struct Track {
     bool pending;      // an event waits at pos, its delta time already read
 };
 
-// The tracks of the file being read. Reading runs on one thread at a time (the window's,
-// or a tool's), so they live here rather than on the stack or the heap.
+// The tracks of the file being read, and the indices of those with an event pending,
+// as a heap whose top is the track whose next event comes first (of events at one
+// tick, the earlier track's). Reading runs on one thread at a time (the window's, or a
+// tool's), so they live here rather than on the stack or the heap.
 Track g_tracks[kSmfMaxTracks];
+int g_heap[kSmfMaxTracks];
+
+bool Before(int a, int b) {
+    return g_tracks[a].tick < g_tracks[b].tick || (g_tracks[a].tick == g_tracks[b].tick && a < b);
+}
+
+// Moves the entry at i down to its place among the count entries of the heap.
+void SiftDown(int i, int count) {
+    for (;;) {
+        int first = i;
+        const int left = 2 * i + 1;
+        const int right = left + 1;
+        if (left < count && Before(g_heap[left], g_heap[first])) first = left;
+        if (right < count && Before(g_heap[right], g_heap[first])) first = right;
+        if (first == i) return;
+        const int held = g_heap[i];
+        g_heap[i] = g_heap[first];
+        g_heap[first] = held;
+        i = first;
+    }
+}
 
 uint32_t Be32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
@@ -199,16 +222,15 @@ SmfError ReadSmf(const uint8_t* data, size_t size, SmfListener& listener) {
         pos += 8 + static_cast<size_t>(length);
     }
 
-    for (int i = 0; i < found; ++i)
+    int pending = 0;
+    for (int i = 0; i < found; ++i) {
         if (SmfError e = Advance(data, g_tracks[i])) return e;
+        if (g_tracks[i].pending) g_heap[pending++] = i;
+    }
+    for (int i = pending / 2 - 1; i >= 0; --i) SiftDown(i, pending);
     int64_t endTick = 0;
-    for (;;) {
-        // The track whose next event comes first; of events at one tick, the earlier track's.
-        int next = -1;
-        for (int i = 0; i < found; ++i)
-            if (g_tracks[i].pending && (next < 0 || g_tracks[i].tick < g_tracks[next].tick)) next = i;
-        if (next < 0) break;
-        Track& t = g_tracks[next];
+    while (pending > 0) {
+        Track& t = g_tracks[g_heap[0]];
         clock.To(t.tick);
         bool done = false;
         if (SmfError e = ReadEvent(data, t, clock, listener, done)) return e;
@@ -217,7 +239,11 @@ SmfError ReadSmf(const uint8_t* data, size_t size, SmfListener& listener) {
         } else if (SmfError e = Advance(data, t)) {
             return e;
         }
-        if (!t.pending && t.tick > endTick) endTick = t.tick;
+        if (!t.pending) {
+            if (t.tick > endTick) endTick = t.tick;
+            g_heap[0] = g_heap[--pending];
+        }
+        SiftDown(0, pending);
     }
     clock.To(endTick > clock.tick ? endTick : clock.tick);
     const int64_t end = clock.Nanoseconds();

@@ -38,7 +38,8 @@ const char kHelp[] =
     "           refused unless --replace is given\n"
     "  list     shows every slot that holds a song, its notes and its length\n"
     "\n"
-    "Notes and their times survive the trip; velocities, pedals and instruments do not.\n"
+    "Notes, those without a key on the piano included, the sustain pedal and their times\n"
+    "survive the trip; velocities and instruments do not.\n"
     "Close Clavora while importing into its directory, or drop the file on its window:\n"
     "the program writes its song files when it closes.\n"
     "\n"
@@ -107,19 +108,22 @@ bool ReadWhole(const std::string& name, long long limit, std::vector<uint8_t>& b
     return true;
 }
 
+enum class Slot { kEmpty, kSong, kUnreadable };
+
 // The song of a slot as the program loads it: at most a full slot's worth of its file.
-// False when the file is missing, unreadable or holds no song; quiet says whether to
-// say so on standard error.
-bool LoadSlot(int slot, SongImage& song, bool quiet) {
+// A missing file, or one that holds no song, is an empty slot; quiet says whether to say
+// so on standard error. A file that cannot be read is always reported.
+Slot LoadSlot(int slot, SongImage& song, bool quiet) {
     static uint8_t bytes[kSongFileMaxSize];
     const std::string name = SongFileName(slot);
     std::FILE* f = std::fopen(name.c_str(), "rb");
     if (!f) {
-        if (errno != ENOENT)
+        if (errno != ENOENT) {
             std::fprintf(stderr, "clavora-midi: cannot read %s: %s\n", name.c_str(), std::strerror(errno));
-        else if (!quiet)
-            std::fprintf(stderr, "clavora-midi: %s: slot %d holds no song\n", name.c_str(), slot);
-        return false;
+            return Slot::kUnreadable;
+        }
+        if (!quiet) std::fprintf(stderr, "clavora-midi: %s: slot %d holds no song\n", name.c_str(), slot);
+        return Slot::kEmpty;
     }
     const size_t n = std::fread(bytes, 1, sizeof bytes, f);
     const bool failed = std::ferror(f) != 0;
@@ -127,21 +131,21 @@ bool LoadSlot(int slot, SongImage& song, bool quiet) {
     std::fclose(f);
     if (failed) {
         std::fprintf(stderr, "clavora-midi: cannot read %s: %s\n", name.c_str(), std::strerror(err));
-        return false;
+        return Slot::kUnreadable;
     }
     DecodeSongFile(bytes, n, song);
     if (!ImageHoldsSong(song)) {
         if (!quiet) std::fprintf(stderr, "clavora-midi: %s: slot %d holds no song\n", name.c_str(), slot);
-        return false;
+        return Slot::kEmpty;
     }
-    return true;
+    return Slot::kSong;
 }
 
 SongImage g_song;
 uint8_t g_bytes[kExportMaxSize > kSongFileMaxSize ? kExportMaxSize : kSongFileMaxSize];
 
 int Export(int slot, const std::string& file) {
-    if (!LoadSlot(slot, g_song, false)) return kRefused;
+    if (LoadSlot(slot, g_song, false) != Slot::kSong) return kRefused;
     const ExportResult r = ExportMidi(g_song, slot, g_bytes);
     if (!WriteFileAtomic(file.c_str(), g_bytes, r.size)) return kRefused;
     if (r.leftOut > 0)
@@ -154,11 +158,16 @@ int Export(int slot, const std::string& file) {
 
 int Import(const std::string& file, int slot, bool replace) {
     const std::string target = SongFileName(slot);
-    struct stat st;
-    if (!replace && stat(target.c_str(), &st) == 0) {
-        std::fprintf(stderr, "clavora-midi: %s: slot %d already holds a song; give --replace to overwrite it\n",
-                     target.c_str(), slot);
-        return kRefused;
+    // A slot is taken by what its file holds, as the program and list see it: a file
+    // without a song is an empty slot, and one that cannot be read is left alone.
+    if (!replace) {
+        const Slot now = LoadSlot(slot, g_song, true);
+        if (now == Slot::kUnreadable) return kRefused;
+        if (now == Slot::kSong) {
+            std::fprintf(stderr, "clavora-midi: %s: slot %d already holds a song; give --replace to overwrite it\n",
+                         target.c_str(), slot);
+            return kRefused;
+        }
     }
     std::vector<uint8_t> bytes;
     if (!ReadWhole(file, kMaxMidiFileSize, bytes)) return kRefused;
@@ -169,15 +178,16 @@ int Import(const std::string& file, int slot, bool replace) {
         return kRefused;
     }
     if (r.kept == 0) {
-        std::fprintf(stderr, "clavora-midi: %s: no notes that the piano can play (%d drum notes, %d outside A0..C8)\n",
-                     file.c_str(), r.drums, r.keyless);
+        std::fprintf(stderr, "clavora-midi: %s: no notes that the piano can play (%d drum notes)\n",
+                     file.c_str(), r.drums);
         return kRefused;
     }
     const size_t size = EncodeSongFile(g_song, g_bytes);
     if (!WriteFileAtomic(target.c_str(), g_bytes, size)) return kRefused;
-    if (r.drums > 0 || r.keyless > 0)
-        std::fprintf(stderr, "clavora-midi: %s: left out %d drum notes and %d notes outside A0..C8\n", file.c_str(),
-                     r.drums, r.keyless);
+    if (r.drums > 0) std::fprintf(stderr, "clavora-midi: %s: left out %d drum notes\n", file.c_str(), r.drums);
+    if (r.keyless > 0)
+        std::fprintf(stderr, "clavora-midi: %s: %d notes lie outside A0..C8: they sound, but light no key\n",
+                     file.c_str(), r.keyless);
     if (r.cut)
         std::fprintf(stderr, "clavora-midi: %s: more than a slot holds: kept %d notes of %d, lasting %s\n",
                      file.c_str(), r.kept, r.notes, Length(SongEndTick(g_song)).c_str());
@@ -188,7 +198,7 @@ int Import(const std::string& file, int slot, bool replace) {
 
 int List() {
     for (int slot = 0; slot < kSongSlots; ++slot) {
-        if (!LoadSlot(slot, g_song, true)) continue;
+        if (LoadSlot(slot, g_song, true) != Slot::kSong) continue;
         std::printf("%3d  %4d notes  %s\n", slot, SongNotes(g_song), Length(SongEndTick(g_song)).c_str());
     }
     return kDone;
