@@ -7,12 +7,13 @@
 # second card and device 0 connected by hand to "Clavora". At the end song.000 must hold
 # each played note once, in order, and the recording the notes and the pedal's hold.
 # Usage: cases.sh CLAVORA-BINARY OUT-DIR (figures and logs go to OUT-DIR).
-set -euo pipefail
+set -eEuo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 OUT="$2"
 . "$HERE/../e2e/lib.sh"
 e2e_under_xvfb "$@"
 e2e_init "$1"
+trap 'e2e_log "line $LINENO failed: $BASH_COMMAND"' ERR
 
 SYSFS=/sys/bus/platform/drivers/snd_virmidi
 WAV="$OUT/loopback.wav"
@@ -20,7 +21,10 @@ EVENTS="$OUT/events"
 : >"$EVENTS"
 ARECORD_PID=""
 stop_arecord() {
-    if [ -n "$ARECORD_PID" ]; then kill -INT "$ARECORD_PID" 2>/dev/null; wait "$ARECORD_PID" 2>/dev/null; fi
+    if [ -n "$ARECORD_PID" ]; then
+        kill -INT "$ARECORD_PID" 2>/dev/null || true
+        wait "$ARECORD_PID" 2>/dev/null || true
+    fi
     ARECORD_PID=""
 }
 e2e_on_exit stop_arecord
@@ -28,6 +32,9 @@ e2e_on_exit 'cp "$E2E_LOG" "$OUT/program.log" 2>/dev/null'
 
 say() { e2e_log "[$(cut -d' ' -f1 /proc/uptime)] $*"; }  # with the guest's uptime
 mark() { echo "$1 $(e2e_now)" >>"$EVENTS"; }  # a moment, for the loopback check
+# timing_mark NAME: the moment the program last logged this milestone.
+timing_mark() { awk -v n="$1" '$1 == n { t = $2 } END { print t }' "$OUT/timing"; }
+since() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }  # since START END
 send() { amidi -p "hw:$1,0" -S "$2"; }        # send CARD "90 3C 40"
 plug() { echo "snd_virmidi.$1" >"$SYSFS/bind"; }
 unplug() { echo "snd_virmidi.$1" >"$SYSFS/unbind"; }
@@ -77,7 +84,7 @@ for n in 60 62 64 67; do
     e2e_poll 30 e2e_watch_ready "${X[$n]}" 480 || { cat "$E2E_WATCH" >&2; e2e_fail "the pixel watcher did not start"; }
     REST[$n]="$(e2e_watch_now "${X[$n]}" 480)"
 done
-say "the program shows its window"
+say "the pixel watcher runs"
 e2e_key r
 
 # Device 0 among System, Midi Through and the two cards: the first card.
@@ -91,17 +98,17 @@ send 1 "90 3E 00"
 sleep 1.5  # silence before the loopback check's first note
 
 # Sound on the loopback card: a held C4 and its release without the pedal ...
-mark plain-on; send 0 "90 3C 50"; expect lit 60 "plain C4"
+send 0 "90 3C 50"; mark plain-on; expect lit 60 "plain C4"
 sleep 0.6
-mark plain-off; send 0 "80 3C 00"; expect up 60 "plain C4"
+send 0 "80 3C 00"; mark plain-off; expect up 60 "plain C4"
 sleep 1.5
 # ... then under the pedal: key up at once, the note rings on until the pedal comes up.
 send 0 "B0 40 7F"
-mark pedal-on; send 0 "90 3C 50"; expect lit 60 "pedalled C4"
+send 0 "90 3C 50"; mark pedal-on; expect lit 60 "pedalled C4"
 sleep 0.6
-mark pedal-keyup; send 0 "80 3C 00"; expect up 60 "pedalled C4"
+send 0 "80 3C 00"; mark pedal-keyup; expect up 60 "pedalled C4"
 sleep 1.5
-mark pedal-up; send 0 "B0 40 00"
+send 0 "B0 40 00"; mark pedal-up
 sleep 1.5
 
 # Card 0 pulled while it holds C4: the key comes up and its release is recorded.
@@ -109,7 +116,7 @@ send 0 "90 3C 50"; expect lit 60 "C4 held before the pull"
 PULLED="$(e2e_now)"
 unplug 0
 e2e_poll 5 up 60 || e2e_fail "C4 still lit after its card was pulled"
-UNPLUG_S="$(awk -v a="$PULLED" -v b="$(awk '/^midi-device-released/ { t = $2 } END { print t }' "$OUT/timing")" 'BEGIN { printf "%.3f", b - a }')"
+UNPLUG_S="$(since "$PULLED" "$(timing_mark midi-device-released)")"
 say "pulled card: released $UNPLUG_S s after the unbind"
 e2e_poll 5 device0_is 1 || e2e_fail "card 1 not taken as device 0 after card 0 went"
 unplug 1
@@ -118,14 +125,15 @@ e2e_poll 5 eval '[ -z "$(card_client 1)" ]' || e2e_fail "card 1 did not go"
 # Card 0 plugged in again, to a program with no device: a note sent 1 s later plays.
 PLUGGED="$(e2e_now)"
 plug 0
-e2e_poll 5 device0_is 0 || e2e_fail "card 0 not taken again after it came back"
-TAKEN_S="$(e2e_elapsed "$PLUGGED")"
 while [ "$(e2e_elapsed "$PLUGGED" | tr -d .)" -lt 1000 ]; do sleep 0.02; done
 send 0 "90 43 50"
-e2e_poll 5 lit 67 || e2e_fail "G4 from the plugged card not lit"
-PLAY_S="$(awk -v a="$PLUGGED" -v b="$(lit_at 67)" 'BEGIN { printf "%.3f", b - a }')"
+e2e_poll 5 lit 67 || e2e_fail "G4 sent 1 s after card 0 was plugged in again not lit"
+PLAY_S="$(since "$PLUGGED" "$(lit_at 67)")"
+TAKEN_S="$(since "$PLUGGED" "$(timing_mark midi-device-taken)")"
+HEARD_S="$(since "$PLUGGED" "$(timing_mark midi-device-first-message)")"
 send 0 "90 43 00"; expect up 67 "G4 from the plugged card"
-say "plugged card: device 0 after $TAKEN_S s, a note sent at 1 s lit at $PLAY_S s"
+device0_is 0 || e2e_fail "card 0 is not device 0 after it came back"
+say "plugged card: device 0 after $TAKEN_S s; a note sent at 1 s arrived at $HEARD_S s, lit at $PLAY_S s"
 
 # A second card connected by hand plays; device 0 connected by hand as well, once.
 plug 1
@@ -140,13 +148,14 @@ sleep 0.3
 e2e_key Escape
 e2e_wait_exit 20
 stop_arecord
+printf '%s\n' "plug-in to device 0: $TAKEN_S s" \
+    "plug-in to a note sent at 1 s arriving: $HEARD_S s, its key lit: $PLAY_S s" \
+    "unplug to release: $UNPLUG_S s" >"$OUT/figures"
 
-# Every note once, in order (key number = note - 20; pedal records are left out here).
-expected="44:100 44:0 44:100 44:0 40:100 40:0 40:100 40:0 40:100 40:0 47:100 47:0 42:100 42:0 44:100 44:0 "
+# Every note once, in order (key number = note - 20; -64:-1 and -64:-2 the pedal).
+expected="44:100 44:0 44:100 44:0 40:100 40:0 -64:-1 40:100 40:0 -64:-2 40:100 40:0 47:100 47:0 42:100 42:0 44:100 44:0 "
 got="$(od -An -v -w8 -td2 "$E2E_DIR/song.000" 2>/dev/null |
-    awk '$1 == -100 && $2 == -100 { exit } $2 >= 0 { printf "%d:%d ", $1, $2 }')"
+    awk '$1 == -100 && $2 == -100 { exit } { printf "%d:%d ", $1, $2 }')"
 [ "$got" = "$expected" ] || e2e_fail "song.000 holds '$got', expected '$expected'"
 say "song.000 holds every note once, in order"
 /usr/bin/python3 "$HERE/loopback.py" "$WAV" "$EVENTS" || e2e_fail "the loopback recording"
-printf 'plug-to-device0-s %s\nplug-to-note-lit-s %s\nunplug-to-release-s %s\n' \
-    "$TAKEN_S" "$PLAY_S" "$UNPLUG_S" >"$OUT/figures"

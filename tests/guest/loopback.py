@@ -18,7 +18,7 @@ import sys
 import wave
 
 STEP = 0.01   # seconds per RMS window
-QUIET = 0.01  # silent: below this fraction of the plain note's loudest window
+QUIET = 0.002  # silent: below this fraction of the plain note's loudest window
 MARGIN = 0.25  # seconds allowed for the timing of the log against the sound
 
 

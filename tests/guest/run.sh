@@ -9,6 +9,7 @@ set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 BIN="$(readlink -f "$1")"
 skip() { echo "guest: SKIPPED: $*"; exit 77; }
+PATH="$PATH:/usr/sbin:/sbin"  # modprobe, for a user who is not root
 
 command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not installed (package qemu-system-x86)"
 command -v busybox >/dev/null || skip "busybox is not installed (package busybox-static)"
