@@ -105,6 +105,21 @@ NOTES+=(65)
 echo sync >&3
 wait_for_line synced
 
+# The sender connected by hand to our own port as well, as the README tells users to
+# do: it stops being device 0, so each note is heard and recorded once. A Note Off ends
+# its note; the sustain pedal is recorded as it goes down and up.
+SENDER_PORT="$(jack_lsp 2>/dev/null | grep -m1 '^midisend')"
+jack_connect "$SENDER_PORT" Clavora:Clavora || e2e_fail "cannot connect $SENDER_PORT to Clavora:Clavora"
+unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora device:device 0/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
+e2e_poll 10 unlinked || { jack_lsp -c >&2; e2e_fail "device 0 was not let go when connected by hand"; }
+printf 'b0 40 7f\n90 43 40\nsleep 45\n80 43 40\nsleep 25\nb0 40 00\n' >&3
+echo "90 41 40" >&3
+e2e_poll 10 e2e_pixel_not $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 by hand was not shown pressed within 10 s"
+echo "90 41 00" >&3
+e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 by hand was not shown up again within 10 s"
+echo sync >&3
+wait_for_line synced
+
 # Space stops the recording before Escape closes: the X server keeps their order.
 e2e_key space Escape
 e2e_wait_exit 10
@@ -112,6 +127,7 @@ e2e_wait_exit 10
 [ -f "$E2E_DIR/song.000" ] || e2e_fail "nothing was recorded"
 expected=""
 for n in "${NOTES[@]}"; do expected+="$((n - 20)):100 $((n - 20)):0 "; done
+expected+="-64:-1 47:100 47:0 -64:-2 45:100 45:0 "
 # Records of 8 bytes: key number, velocity (16 bits each), tick (32 bits).
 got="$(od -An -v -w8 -td2 "$E2E_DIR/song.000" |
     awk '$1 == -100 && $2 == -100 { exit } { printf "%d:%d ", $1, $2 }')"

@@ -15,6 +15,8 @@ using ConnectionsFn = const char** (*)(const void*, const void*);
 using FreeFn = void (*)(void*);
 using RegistrationFn = void (*)(uint32_t, int, void*);
 using SetRegistrationFn = int (*)(void*, RegistrationFn, void*);
+using ConnectFn = void (*)(uint32_t, uint32_t, int, void*);
+using SetConnectFn = int (*)(void*, ConnectFn, void*);
 using ActivateFn = int (*)(void*);
 
 template <class Fn>
@@ -68,6 +70,14 @@ bool JackLinks::NotifyPortChanges(void (*changed)(void*), void* arg) {
         auto* links = static_cast<JackLinks*>(self);
         links->m_changed(links->m_changedArg);
     };
+    auto onConnect = [](uint32_t, uint32_t, int, void* self) {
+        auto* links = static_cast<JackLinks*>(self);
+        links->m_changed(links->m_changedArg);
+    };
+    // Connections made or cut count too: a source connected by hand to our own port.
+    // Without that notice the periodic look still finds it.
+    if (auto setConnect = Lookup<SetConnectFn>("jack_set_port_connect_callback"))
+        setConnect(m_client, onConnect, this);
     // Callbacks are set before the client is activated, and arrive only after.
     if (setRegistration(m_client, onRegistration, this) != 0 || activate(m_client) != 0) {
         m_changed = nullptr;

@@ -23,7 +23,8 @@ public:
     std::vector<std::string> ConnectedTo(const char* port);
 
     // Calls changed(arg), on a thread of JACK's that is not its real-time one, each
-    // time a port is registered or unregistered. False when that cannot be had.
+    // time a port is registered or unregistered, or a connection made or cut. False
+    // when that cannot be had.
     bool NotifyPortChanges(void (*changed)(void*), void* arg);
 
     // Closes our client: no notice comes after it.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/common/MidiMessage.h"
 #include "platform/common/WindowLock.h"
@@ -17,12 +18,7 @@ namespace {
 
 // Our port for any source: client "Clavora", port "Clavora". The port that device 0 is
 // connected to belongs to a client of its own, so that "Clavora" names one client.
-constexpr const char* kClientName = "Clavora";
 constexpr const char* kOwnPortName = "Clavora";
-constexpr const char* kDeviceClientName = "Clavora device";
-constexpr const char* kDeviceLinkName = "device 0";
-// Our own port by its full JACK name, to find the sources a user connected to it.
-constexpr const char* kOwnJackPort = "Clavora:Clavora";
 
 // The MIDI system to use: the ALSA sequencer when this machine has one, else a JACK
 // server when one is running, else none (RtMidi::UNSPECIFIED).
@@ -53,7 +49,43 @@ void MidiInput::OnDeviceMessage(double, std::vector<unsigned char>* bytes, void*
 void MidiInput::Queue(std::vector<unsigned char>* bytes, uint32_t mark) {
     if (!bytes || !m_enabled.load(std::memory_order_acquire)) return;
     const auto msg = PackMidiBytes(bytes->data(), bytes->size());
-    if (!msg || !m_queue.Push(*msg | mark)) return;
+    if (!msg) return;
+    if (!m_queue.Push(*msg | mark)) {
+        // Lost, perhaps a release: the delivery thread makes up for it once it has
+        // emptied the queue, which is full, so it is busy and will look.
+        m_overflowed.store(true, std::memory_order_release);
+        return;
+    }
+    m_arrived.release();
+}
+
+void MidiInput::DeviceMessage(uint32_t msg) {
+    if (!m_enabled.load(std::memory_order_acquire)) return;
+    if (!m_queue.Push(msg | kFromDevice)) {
+        m_overflowed.store(true, std::memory_order_release);
+        return;
+    }
+    m_arrived.release();
+}
+
+void MidiInput::DeviceTaken() {
+    m_firstNoteMarked.store(false);
+    if (m_timing) m_timing->Mark("midi-device-taken");
+}
+
+void MidiInput::DeviceGone(bool handedOver) { QueueNotice(handedOver ? kDeviceHandedOver : kDeviceGone); }
+
+void MidiInput::Overflow() {
+    m_overflowed.store(true, std::memory_order_release);
+    m_arrived.release();
+}
+
+// A notice waits for room rather than be lost: the watcher's threads are not real-time.
+void MidiInput::QueueNotice(uint32_t notice) {
+    while (!m_queue.Push(notice)) {
+        std::unique_lock<std::mutex> hold(m_watchMutex);
+        if (m_watchWake.wait_for(hold, std::chrono::milliseconds(5), [&] { return m_watchQuit; })) return;
+    }
     m_arrived.release();
 }
 
@@ -64,7 +96,22 @@ void MidiInput::DeliverQueued() {
         if (m_quit.load(std::memory_order_acquire)) return;
         uint32_t entry = 0;
         while (m_queue.Pop(entry)) DeliverOne(entry);
+        if (m_overflowed.exchange(false, std::memory_order_acq_rel)) ReleaseAfterOverflow();
     }
+}
+
+// Messages were lost, releases perhaps: every key that MIDI input holds comes up, as
+// if its release had arrived.
+void MidiInput::ReleaseAfterOverflow() {
+    const auto self = reinterpret_cast<uintptr_t>(this);
+    auto release = [&](uint32_t msg) { DeliverMidiIn(&MidiInput::Deliver, self, msg); };
+    m_held.ReleaseAll(release);
+    m_heldOwn.ReleaseAll(release);
+    const uint64_t count = m_overflows.fetch_add(1) + 1;
+    // Said once, then every thousandth time: a flood must not flood the terminal too.
+    if (count == 1 || count % 1000 == 0)
+        std::fprintf(stderr, "clavora: MIDI input fell behind and lost messages (%llu times); held keys released\n",
+                     static_cast<unsigned long long>(count));
 }
 
 void MidiInput::DeliverOne(uint32_t entry) {
@@ -76,10 +123,17 @@ void MidiInput::DeliverOne(uint32_t entry) {
         if (m_timing) m_timing->Mark("midi-device-released");
         return;
     }
+    if (entry == kDeviceHandedOver) {
+        // Its releases come through our own port now.
+        m_held.ReleaseAll([](uint32_t) {});
+        return;
+    }
     const uint32_t msg = entry & 0xFFFFFF;
     if (entry & kFromDevice) {
         m_held.Track(msg);
         if (m_timing) m_timing->MarkOnce("midi-device-first-message", m_firstNoteMarked);
+    } else {
+        m_heldOwn.Track(msg);
     }
     DeliverMidiIn(&MidiInput::Deliver, self, msg);
 }
@@ -93,7 +147,7 @@ void MidiInput::Deliver(void*, uint32_t wMsg, uintptr_t self, uintptr_t msg, uin
 }
 
 bool MidiInput::Open(MidiInCallback callback, uintptr_t instance) {
-    if (m_own || m_device) return true;
+    if (m_own || m_device || m_alsa.IsOpen()) return true;
     m_callback = callback;
     m_instance = instance;
     RtMidi::Api api = ChooseApi();
@@ -101,7 +155,14 @@ bool MidiInput::Open(MidiInCallback callback, uintptr_t instance) {
     m_enabled.store(true, std::memory_order_release);
     if (!m_delivery.joinable()) m_delivery = std::thread(&MidiInput::DeliverQueued, this);
     bool own = OpenOwnPort(api);
-    bool device = OpenDevicePort(api);
+    // On the ALSA sequencer device 0 is watched by being told; where that cannot be
+    // had, by looking at the ports as on JACK.
+    bool device = api == RtMidi::LINUX_ALSA && m_alsa.Open(this, kOwnClient);
+    if (device) {
+        m_api = api;
+        return true;
+    }
+    device = OpenDevicePort(api);
     if (!own && !device && api == RtMidi::LINUX_ALSA && JackServerRunning()) {
         // A sequencer that would not open, but a JACK server that runs: use that.
         api = RtMidi::UNIX_JACK;
@@ -139,20 +200,19 @@ void NoteError(RtMidiError::Type type, const std::string&, void* failed) {
         static_cast<std::atomic<bool>*>(failed)->store(true);
 }
 
-std::unique_ptr<RtMidiIn> MakeInput(RtMidi::Api api, const char* client,
-                                    std::atomic<bool>& failed) {
-    auto in = std::make_unique<RtMidiIn>(api, client);
+}  // namespace
+
+std::unique_ptr<RtMidiIn> MidiInput::MakeInput(int api, const char* client, std::atomic<bool>& failed) {
+    auto in = std::make_unique<RtMidiIn>(static_cast<RtMidi::Api>(api), client);
     in->setErrorCallback(&NoteError, &failed);
     in->ignoreTypes(true, true, true);  // system exclusive, timing and active sensing
     return in;
 }
 
-}  // namespace
-
 bool MidiInput::OpenOwnPort(int api) {
     try {
         m_failed.store(false);
-        auto in = MakeInput(static_cast<RtMidi::Api>(api), kClientName, m_failed);
+        auto in = MakeInput(api, kOwnClient, m_failed);
         in->setCallback(&MidiInput::OnMessage, this);
         in->openVirtualPort(kOwnPortName);
         // isPortOpen() knows nothing of virtual ports; the error flag does.
@@ -162,101 +222,6 @@ bool MidiInput::OpenOwnPort(int api) {
     } catch (const RtMidiError&) {
         return false;
     }
-}
-
-// Makes device 0's input and takes device 0 if there is one now; true when the input
-// could be made, with or without a device.
-bool MidiInput::OpenDevicePort(int api) {
-    try {
-        m_failed.store(false);
-        auto in = MakeInput(static_cast<RtMidi::Api>(api), kDeviceClientName, m_failed);
-        if (m_failed.load()) return false;
-        in->setCallback(&MidiInput::OnDeviceMessage, this);
-        m_device = std::move(in);
-    } catch (const RtMidiError&) {
-        return false;
-    }
-    m_api = api;
-    LookAtPorts();
-    return true;
-}
-
-// The watching thread: a look at the ports whenever they change or a period has gone
-// by, until Close.
-void MidiInput::Watch() {
-    std::unique_lock<std::mutex> hold(m_watchMutex);
-    for (;;) {
-        m_watchWake.wait_for(hold, m_lookPeriod, [&] { return m_watchQuit || m_portsChanged; });
-        if (m_watchQuit) return;
-        m_portsChanged = false;
-        hold.unlock();
-        LookAtPorts();
-        hold.lock();
-    }
-}
-
-// On JACK's notification thread: never waits for more than the watcher's brief hold.
-void MidiInput::PortsChanged(void* self) {
-    auto* input = static_cast<MidiInput*>(self);
-    {
-        std::lock_guard<std::mutex> hold(input->m_watchMutex);
-        input->m_portsChanged = true;
-    }
-    input->m_watchWake.notify_one();
-}
-
-void MidiInput::LookAtPorts() {
-    std::vector<std::string> names;
-    try {
-        const unsigned count = m_device->getPortCount();
-        for (unsigned i = 0; i < count; ++i) names.push_back(m_device->getPortName(i));
-    } catch (const RtMidiError&) {
-        return;
-    }
-    if (!m_deviceName.empty()) {
-        if (std::find(names.begin(), names.end(), m_deviceName) != names.end()) return;
-        LetDeviceGo();
-    }
-    TakeDevice(names);
-}
-
-bool MidiInput::TakeDevice(const std::vector<std::string>& names) {
-    if (names.empty()) return false;
-    std::vector<std::string> byHand;
-    if (m_api == RtMidi::UNIX_JACK) byHand = m_links.ConnectedTo(kOwnJackPort);
-    const int index = ChooseMidiInPort(names, kClientName, byHand);
-    if (index < 0) return false;
-    try {
-        m_failed.store(false);
-        m_device->openPort(static_cast<unsigned>(index), kDeviceLinkName);
-        if (m_failed.load() || !m_device->isPortOpen()) {
-            m_device->closePort();
-            return false;
-        }
-    } catch (const RtMidiError&) {
-        return false;
-    }
-    m_deviceName = names[static_cast<size_t>(index)];
-    m_firstNoteMarked.store(false);
-    if (m_timing) m_timing->Mark("midi-device-taken");
-    return true;
-}
-
-// Device 0's port has gone: no message of it arrives after closePort, so the notice
-// queued then comes after the last of them.
-void MidiInput::LetDeviceGo() {
-    try {
-        m_device->closePort();
-    } catch (const RtMidiError&) {
-    }
-    m_deviceName.clear();
-    while (!m_queue.Push(kDeviceGone)) {
-        // The queue is full: the delivery thread is emptying it.
-        std::unique_lock<std::mutex> hold(m_watchMutex);
-        if (m_watchWake.wait_for(hold, std::chrono::milliseconds(5), [&] { return m_watchQuit; }))
-            return;
-    }
-    m_arrived.release();
 }
 
 void MidiInput::Disable() { m_enabled.store(false, std::memory_order_release); }
@@ -275,6 +240,7 @@ void MidiInput::Close() {
         m_watcher.join();
     }
     m_links.Close();
+    m_alsa.Close();
     try {
         m_device.reset();
         m_own.reset();

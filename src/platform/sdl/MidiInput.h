@@ -9,12 +9,17 @@
 // loses the messages of the next one. So they only queue each message; a delivery
 // thread of ours takes them out and waits for the window.
 //
-// Keyboards come and go while the program runs. A watching thread of ours looks at the
-// list of ports whenever JACK says a port came or went, and on the ALSA sequencer four
-// times a second: while there is no device 0 it takes the first port the rule chooses,
-// and when device 0's port has gone it lets it go and queues a notice behind the last
-// of its messages; the delivery thread then releases every key that device 0 left
-// held, as that key's own release would.
+// Keyboards come and go while the program runs. On the ALSA sequencer the AlsaWatcher
+// is told of every port and connection that comes or goes; on JACK a watching thread of
+// ours looks at the ports whenever the server says a port or a connection changed.
+// While there is no device 0 they take the first port the rule chooses; when device
+// 0's port or our connection to it has gone they let it go and queue a notice behind
+// the last of its messages; the delivery thread then releases every key that device 0
+// left held, as that key's own release would. A device 0 that the user connects by
+// hand to our own port as well is let go too, without releases: it plays through there.
+//
+// A message that finds the queue full is lost, and it may be a release: once the queue
+// has drained, every key that MIDI input holds is released, and the loss is counted.
 #pragma once
 
 #include <atomic>
@@ -31,6 +36,7 @@
 #include "platform/Platform.h"
 #include "platform/common/HeldNotes.h"
 #include "platform/common/MidiQueue.h"
+#include "platform/sdl/AlsaWatcher.h"
 #include "platform/sdl/JackLinks.h"
 
 class RtMidiIn;
@@ -39,8 +45,10 @@ namespace clavora {
 
 class Timing;
 
-class MidiInput {
+class MidiInput : private AlsaWatcher::Sink {
 public:
+    // The client of our own port for any source; "Clavora device" is the other one.
+    static constexpr const char* kOwnClient = "Clavora";
     // How often the watching thread looks at the ports on the ALSA sequencer, and on
     // JACK when nothing has been said (in case a notice is lost).
     static constexpr std::chrono::milliseconds kLookPeriod{250};
@@ -69,11 +77,24 @@ public:
     void OpenWithoutPorts(MidiInCallback callback, uintptr_t instance);
     void Inject(std::vector<unsigned char>& bytes) { OnMessage(0.0, &bytes, this); }
 
+    // How many times messages were lost to a full queue (each time, the keys that MIDI
+    // input held were released once it had drained).
+    uint64_t Overflows() const { return m_overflows.load(); }
+
 private:
     // Queue entries: a message in the low 24 bits, marked when it came from device 0;
     // or the notice that device 0 has gone.
     static constexpr uint32_t kFromDevice = 1u << 24;
     static constexpr uint32_t kDeviceGone = 1u << 25;
+    static constexpr uint32_t kDeviceHandedOver = 1u << 26;
+
+    // What the ALSA watcher reports, on its thread.
+    void DeviceMessage(uint32_t msg) override;
+    void DeviceTaken() override;
+    void DeviceGone(bool handedOver) override;
+    void Overflow() override;
+    void QueueNotice(uint32_t notice);
+    void ReleaseAfterOverflow();
 
     static void OnMessage(double stamp, std::vector<unsigned char>* bytes, void* self);
     static void OnDeviceMessage(double stamp, std::vector<unsigned char>* bytes, void* self);
@@ -82,13 +103,14 @@ private:
     void DeliverOne(uint32_t entry);
     static void Deliver(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t msg,
                         uintptr_t unused);
+    static std::unique_ptr<RtMidiIn> MakeInput(int api, const char* client, std::atomic<bool>& failed);
     bool OpenOwnPort(int api);
     bool OpenDevicePort(int api);
     void Watch();
     static void PortsChanged(void* self);
     void LookAtPorts();
     bool TakeDevice(const std::vector<std::string>& names);
-    void LetDeviceGo();
+    void LetDeviceGo(bool handedOver);
 
     std::unique_ptr<RtMidiIn> m_own;
     // Device 0's input, kept while the program runs: it lists the ports, and its port
@@ -99,6 +121,7 @@ private:
     Timing* m_timing = nullptr;
     std::atomic<bool> m_firstNoteMarked{true};
     JackLinks m_links;
+    AlsaWatcher m_alsa;
     MidiInCallback m_callback = nullptr;
     uintptr_t m_instance = 0;
     std::atomic<bool> m_enabled{false};
@@ -108,7 +131,10 @@ private:
     std::counting_semaphore<> m_arrived{0};
     std::atomic<bool> m_quit{false};
     std::thread m_delivery;
-    HeldNotes m_held;  // device 0's keys down; the delivery thread's alone
+    HeldNotes m_held;     // device 0's keys down; the delivery thread's alone
+    HeldNotes m_heldOwn;  // those of the sources of our own port; likewise
+    std::atomic<bool> m_overflowed{false};
+    std::atomic<uint64_t> m_overflows{0};
 
     std::mutex m_watchMutex;
     std::condition_variable m_watchWake;
