@@ -8,8 +8,8 @@ then a C4 under the sustain pedal whose key comes up long before the pedal does.
   - the pedalled note still sounds after its key came up, longer than the release time,
     until the pedal comes up, and falls silent within the release time after that.
 
-Sound and log are set against each other at the onset of the plain note (the first
-sound after the silence that precedes it). Prints the figures; exit status 1 on failure.
+Sound and log are set against each other at the onset of the plain note, found as the
+onset that the pedalled note's follows as far apart as in the log. Prints the figures; exit status 1 on failure.
 Usage: loopback.py WAV EVENTS
 """
 import array
@@ -47,17 +47,18 @@ def main():
         print("loopback: FAIL: " + what, file=sys.stderr)
         sys.exit(1)
 
-    # The recording began at "arecord"; the plain note's onset is the first window after
-    # the silence before it that rises above a low floor.
-    rough = events["plain-on"] - events["arecord"]
-    floor = 0.002
-    start = at(rough - 1.0)
-    while start < len(levels) and levels[start] > floor:
-        start += 1  # past the end of whatever sounded before
-    onset = next((i for i in range(start, len(levels)) if levels[i] > floor), None)
-    if onset is None:
-        fail("no sound reached the loopback card (peak %.5f)" % max(levels or [0.0]))
-    t0 = onset * STEP
+    # The plain note's onset: of the onsets (sound after at least 0.2 s of silence), the
+    # one that another follows most nearly as the pedalled note followed the plain one.
+    floor = 0.0003
+    onsets = [i * STEP for i in range(20, len(levels))
+              if levels[i] > floor and max(levels[i - 20:i]) <= floor]
+    gap = events["pedal-on"] - events["plain-on"]
+    pairs = [(abs(p - o - gap), o) for o in onsets for p in onsets if p > o]
+    error, onset = min(pairs, default=(None, None))
+    if onset is None or error > MARGIN:
+        fail("no two notes %.2f s apart reached the loopback card (peak %.5f)"
+             % (gap, max(levels or [0.0])))
+    t0 = onset
     wav = lambda label: t0 + events[label] - events["plain-on"]  # noqa: E731
     peak = max(span(wav("plain-on"), wav("plain-off")))
     quiet = QUIET * peak
@@ -79,10 +80,14 @@ def main():
     held_to = wav("pedal-up") - MARGIN
     if held_to - held_from < 0.3:
         fail("the release time %.2f s leaves no time to hear the pedal hold" % release)
-    low = min(span(held_from, held_to))
-    if low < quiet:
-        fail("the pedalled C4 fell silent while the pedal was down (%.1f dB under the peak)"
-             % (20 * math.log10(max(low, 1e-9) / peak)))
+    # In tenths of a second: an emulated machine's late audio thread can leave one empty
+    # now and then, a release leaves all of them empty from then on.
+    held = span(held_from, held_to)
+    blocks = [max(held[i:i + 10]) >= quiet for i in range(0, max(1, len(held) - 9), 10)]
+    share = sum(blocks) / len(blocks)
+    if share < 0.8 or not any(blocks[-3:]):
+        fail("the pedalled C4 fell silent while the pedal was down (%.0f %% of it sounding%s)"
+             % (100 * share, "" if any(blocks[-3:]) else ", silent at the end"))
     print("loopback: pedalled C4 still sounds %.2f s after its key came up"
           % (held_to - wav("pedal-keyup")))
     after = silent_after(wav("pedal-up"), 1.4)

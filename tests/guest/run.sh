@@ -4,7 +4,11 @@
 # read-only over 9p, and runs cases.sh in it against the kernel's ALSA sequencer. KVM
 # when it boots, else TCG. Without qemu, an installed kernel or static busybox it says
 # so and exits 77, which ctest shows as skipped.
-# Usage: run.sh CLAVORA-BINARY      (GUEST_KEEP=1 keeps the work directory)
+# Usage: run.sh CLAVORA-BINARY [COMMAND ARG...]
+#   COMMAND, when given, runs in the guest instead of the cases (from the current
+#   directory, with its output on the console), e.g. a benchmark that needs the
+#   sequencer: tests/guest/run.sh build/clavora bench/alsa-idle.sh build/clavora 30
+#   GUEST_KEEP=1 keeps the work directory; GUEST_TIMEOUT (s) bounds the session.
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 BIN="$(readlink -f "$1")"
@@ -33,7 +37,14 @@ finish() {
 trap finish EXIT
 mkdir "$WORK/out"
 "$HERE/initramfs.sh" "$VER" "$WORK/initrd.gz"
-printf 'exec %q %q /tmp/out\n' "$HERE/cases.sh" "$BIN" >"$WORK/out/command"
+if [ $# -gt 1 ]; then
+    shift
+    printf 'cd %q && exec' "$PWD" >"$WORK/out/command"
+    printf ' %q' "$@" >>"$WORK/out/command"
+    echo >>"$WORK/out/command"
+else
+    printf 'exec %q %q /tmp/out\n' "$HERE/cases.sh" "$BIN" >"$WORK/out/command"
+fi
 
 # boot ACCEL CPU: starts the guest in the background; its console goes to console.log.
 boot() {
