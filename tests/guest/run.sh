@@ -86,7 +86,7 @@ fi
 [ "$ACCEL" = kvm ] || boot tcg max
 echo "guest: kernel $VER under qemu with $ACCEL"
 # The whole session, boot included, ends within this many seconds.
-LIMIT="${GUEST_TIMEOUT:-170}"
+LIMIT="${GUEST_TIMEOUT:-200}"
 for _ in $(seq 1 $(( LIMIT * 5 ))); do
     kill -0 "$QEMU_PID" 2>/dev/null || break
     sleep 0.2
