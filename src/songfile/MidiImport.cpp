@@ -77,6 +77,12 @@ public:
             if (song_.events[e].nVelocity > 0) ++result_.kept;
             if (IsPedalEvent(song_.events[e])) ++result_.pedals;
         }
+        if (result_.kept == 0) {
+            // A pedal without a note is no song.
+            ClearImage(song_);
+            result_.pedals = 0;
+            return;
+        }
         song_.events[count_] = SongEvent{SONG_END, SONG_END, end};
     }
 

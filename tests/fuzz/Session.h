@@ -120,10 +120,12 @@ constexpr int kMaxScroll = 75 * QUIZ_NOTES;
 // before m_nEvent are what has been recorded. Otherwise the slot is empty, or a run of
 // recorded events in time order ended by an end marker no earlier than its last event,
 // or full: 4000 such events. A recorded event is a press (100) or a release (0) of a
-// key number that some note can give (-20..235), at a tick of 0 or more.
+// key number that some note can give (-20..235), or the sustain pedal going down or
+// up, at a tick of 0 or more.
 inline const char* CheckSlot(int slot, bool recordingHere, int recorded, char* why, size_t size) {
     const auto recordedEvent = [](const SongEvent& e) {
-        return (e.nVelocity == 0 || e.nVelocity == 100) && e.nKey >= -20 && e.nKey <= 235 &&
+        return (((e.nVelocity == 0 || e.nVelocity == 100) && e.nKey >= -20 && e.nKey <= 235) ||
+                IsPedalEvent(e)) &&
                e.nTick >= 0;
     };
     const int end = recordingHere ? recorded : kSongEvents;
@@ -218,6 +220,7 @@ inline const char* CheckWindow(const CPianoDlg& d) {
     // The recorder.
     if (!in(d.m_bRecording, 0, 1)) return fail("m_bRecording", d.m_bRecording);
     if (!in(d.m_bPlaying, 0, 1)) return fail("m_bPlaying", d.m_bPlaying);
+    if (!in(d.m_bPedal, 0, 1)) return fail("m_bPedal", d.m_bPedal);
     if (d.m_bRecording == 1 && d.m_nEvent >= kSongEvents) return fail("recording at m_nEvent", d.m_nEvent);
     if (d.m_nTick < 0) return fail("m_nTick", d.m_nTick);
     if (d.m_bClosing != 0) return fail("m_bClosing", d.m_bClosing);

@@ -1,6 +1,7 @@
 // Any bytes as a MIDI file to import. A file is refused with an empty song, or gives a
-// song the recorder plays as if it had been recorded: presses and releases of keys of
-// the piano, in time order, every press released, no key left down, an end marker no
+// song the recorder plays as if it had been recorded: presses and releases of the keys
+// MIDI notes give (those outside the piano's too) and the sustain pedal going down or
+// up, in time order, no key released that is up, no key left down, an end marker no
 // earlier than the last event within the slot. Exported and imported again, the song
 // comes back event for event.
 #include <cstdint>
@@ -23,16 +24,23 @@ void CheckShape(const SongImage& song, const ImportResult& r) {
     static char why[200];
     const int n = SongLength(song);
     if (n > kImportEvents) Broken("an imported song has no end marker");
-    bool down[88] = {};
+    bool down[128] = {};
+    bool pedal = false;
     int presses = 0;
     for (int e = 0; e < n; ++e) {
         const SongEvent& ev = song.events[e];
-        if (ev.nKey < 1 || ev.nKey > 88 || (ev.nVelocity != 0 && ev.nVelocity != 100)) {
+        if (IsPedalEvent(ev)) {
+            if (pedal == (ev.nVelocity == PEDAL_DOWN)) Broken("the pedal goes where it already is");
+            pedal = !pedal;
+            continue;
+        }
+        if (ev.nKey < -20 || ev.nKey > 107 || (ev.nVelocity != 0 && ev.nVelocity != 100)) {
             std::snprintf(why, sizeof why, "event %d is {%d, %d, %d}", e, ev.nKey, ev.nVelocity, ev.nTick);
             Broken(why);
         }
-        bool& isDown = down[ev.nKey - 1];
-        if (isDown == (ev.nVelocity > 0)) {
+        bool& isDown = down[ev.nKey + 20];
+        // A key may be pressed again while down (struck again on its channel).
+        if (!isDown && ev.nVelocity == 0) {
             std::snprintf(why, sizeof why, "event %d %s key %d that is %s", e, ev.nVelocity ? "presses" : "releases",
                           ev.nKey, isDown ? "down" : "up");
             Broken(why);

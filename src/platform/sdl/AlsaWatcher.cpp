@@ -86,8 +86,10 @@ bool AlsaWatcher::Open(Sink* sink, const char* ownClient) {
     snd_seq_t* seq = nullptr;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) return false;
     snd_seq_set_client_name(seq, kClientName);
-    // Only we connect anything to this port: it takes no connections from others.
-    m_port = snd_seq_create_simple_port(seq, kPortName, SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+    // Only we connect anything to this port: without SND_SEQ_PORT_CAP_SUBS_WRITE it
+    // takes no connections from others, but is listed with its connections, so that
+    // "aconnect -l" shows what device 0 is.
+    m_port = snd_seq_create_simple_port(seq, kPortName, SND_SEQ_PORT_CAP_WRITE,
                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (m_port < 0 ||
         snd_seq_connect_from(seq, m_port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) < 0 ||
