@@ -10,6 +10,7 @@
 set -eEuo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 OUT="$2"
+# shellcheck source-path=SCRIPTDIR source=../e2e/lib.sh
 . "$HERE/../e2e/lib.sh"
 e2e_under_xvfb "$@"
 e2e_init "$1"
@@ -28,6 +29,7 @@ stop_arecord() {
     ARECORD_PID=""
 }
 e2e_on_exit stop_arecord
+# shellcheck disable=SC2016  # expanded when the test ends
 e2e_on_exit 'cp "$E2E_LOG" "$OUT/program.log" 2>/dev/null'
 
 say() { e2e_log "[$(cut -d' ' -f1 /proc/uptime)] $*"; }  # with the guest's uptime
@@ -37,7 +39,7 @@ timing_mark() { awk -v n="$1" '$1 == n { t = $2 } END { print t }' "$OUT/timing"
 since() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }  # since START END
 # send CARD "90 3C 40": the bytes into the card's raw MIDI device, as a keyboard would
 # (bash's own printf: no process to start, so the moment logged is the moment sent).
-send() { local b out=""; for b in $2; do out+="\\x$b"; done; printf "$out" >"/dev/snd/midiC${1}D0"; }
+send() { local b out=""; for b in $2; do out+="\\x$b"; done; printf '%b' "$out" >"/dev/snd/midiC${1}D0"; }
 plug() { echo "snd_virmidi.$1" >"$SYSFS/bind"; }
 unplug() { echo "snd_virmidi.$1" >"$SYSFS/unbind"; }
 # The sequencer's clients, their ports and connections, as the kernel lists them.
@@ -45,6 +47,7 @@ CLIENTS=/proc/asound/seq/clients
 # client NAME: the sequencer client number of the client so named.
 client() { sed -n "s/^Client *\([0-9]*\) : \"$1\".*/\1/p" "$CLIENTS"; }
 card_client() { client "Virtual Raw MIDI $1-0"; }
+card_present() { [ -n "$(card_client "$1")" ]; }
 # sources_of CLIENT: the clients that send to its ports, besides System's announcements.
 sources_of() {
     awk -v c="$1" '
@@ -126,7 +129,7 @@ UNPLUG_S="$(since "$PULLED" "$(timing_mark midi-device-released)")"
 say "pulled card: released $UNPLUG_S s after the unbind"
 e2e_poll 5 device0_is 1 || e2e_fail "card 1 not taken as device 0 after card 0 went"
 unplug 1
-e2e_poll 5 eval '[ -z "$(card_client 1)" ]' || e2e_fail "card 1 did not go"
+e2e_poll 5 eval '! card_present 1' || e2e_fail "card 1 did not go"
 
 # Card 0 plugged in again, to a program with no device: a note sent 1 s later plays.
 # The note goes from a process of its own: writing to the driver's "bind" returns only
@@ -148,7 +151,7 @@ say "plugged card: device 0 after $TAKEN_S s; a note sent at $SENT_S s arrived a
 
 # A second card connected by hand plays; device 0 connected by hand as well, once.
 plug 1
-e2e_poll 5 eval '[ -n "$(card_client 1)" ]' || e2e_fail "card 1 did not come back"
+e2e_poll 5 card_present 1 || e2e_fail "card 1 did not come back"
 aconnect "$(card_client 1):0" Clavora:0 || e2e_fail "aconnect card 1 to Clavora"
 tap 1 62 90
 aconnect "$(card_client 0):0" Clavora:0 || e2e_fail "aconnect card 0 to Clavora"

@@ -21,9 +21,9 @@ command -v modprobe >/dev/null || skip "modprobe is not installed (package kmod)
 command -v cpio >/dev/null || skip "cpio is not installed (package cpio)"
 # The newest kernel whose modules are installed too (package linux-image-amd64).
 VER=""
-for k in $(ls -v /boot/vmlinuz-* 2>/dev/null); do
+for k in /boot/vmlinuz-*; do
     v="${k#/boot/vmlinuz-}"
-    [ -r "$k" ] && [ -d "/lib/modules/$v" ] && VER="$v"
+    [ -r "$k" ] && [ -d "/lib/modules/$v" ] && VER="$(printf '%s\n' "$VER" "$v" | sort -V | tail -n 1)"
 done
 [ -n "$VER" ] || skip "no readable kernel in /boot with its modules (package linux-image-amd64)"
 [ -x "$BIN" ] || { echo "guest: no program at '$1'" >&2; exit 1; }
@@ -60,8 +60,8 @@ boot() {
 }
 # up SECONDS: the guest's init printed its first line within SECONDS.
 up() {
-    local i
-    for i in $(seq 1 $(( $1 * 10 ))); do
+    local _
+    for _ in $(seq 1 $(( $1 * 10 ))); do
         grep -q "clavora-guest: up" "$WORK/console.log" 2>/dev/null && return 0
         kill -0 "$QEMU_PID" 2>/dev/null || return 1
         sleep 0.1
