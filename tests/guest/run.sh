@@ -31,7 +31,10 @@ done
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/clavora-guest.XXXXXX")"
 QEMU_PID=""
 finish() {
-    if [ -n "$QEMU_PID" ]; then kill "$QEMU_PID" 2>/dev/null; wait "$QEMU_PID" 2>/dev/null; fi
+    if [ -n "$QEMU_PID" ]; then
+        kill "$QEMU_PID" 2>/dev/null || true
+        wait "$QEMU_PID" 2>/dev/null || true
+    fi
     if [ -n "${GUEST_KEEP:-}" ]; then echo "guest: work directory $WORK"; else rm -rf "$WORK"; fi
 }
 trap finish EXIT
