@@ -117,6 +117,10 @@ private:
     // is connected to device 0 while there is one.
     std::unique_ptr<RtMidiIn> m_device;
     std::string m_deviceName;  // empty while there is no device 0
+    // On JACK: when device 0 was taken, and whether our connection to it was seen since.
+    static constexpr std::chrono::milliseconds kLinkGrace{1000};
+    std::chrono::steady_clock::time_point m_deviceTakenAt;
+    bool m_deviceLinked = false;
     int m_api = 0;
     Timing* m_timing = nullptr;
     std::atomic<bool> m_firstNoteMarked{true};

@@ -80,9 +80,16 @@ void MidiInput::LookAtPorts() {
         bool byHand = false;
         if (m_api == RtMidi::UNIX_JACK) {
             // A port that went and came back under its name between two looks took
-            // our connection with it; a device 0 connected by hand to our own port as
-            // well would sound each of its notes twice.
-            there = there && Contains(m_links.ConnectedTo(kDeviceJackPort), m_deviceName);
+            // our connection with it, and a port opened by its index in a list that
+            // changed meanwhile is another one: device 0 is the port our connection
+            // leads to. The server shows a new connection only a cycle or so after it
+            // was made, so not seeing it just after is no sign.
+            if (Contains(m_links.ConnectedTo(kDeviceJackPort), m_deviceName))
+                m_deviceLinked = true;
+            else if (m_deviceLinked || std::chrono::steady_clock::now() - m_deviceTakenAt > kLinkGrace)
+                there = false;
+            // A device 0 connected by hand to our own port as well would sound each of
+            // its notes twice.
             byHand = Contains(m_links.ConnectedTo(kOwnJackPort), m_deviceName);
         }
         if (there && !byHand) return;
@@ -100,11 +107,7 @@ bool MidiInput::TakeDevice(const std::vector<std::string>& names) {
     try {
         m_failed.store(false);
         m_device->openPort(static_cast<unsigned>(index), kDeviceLinkName);
-        // Ports are opened by their index in a list that may have changed since it was
-        // read: on JACK, confirm that the port connected is the one chosen.
-        const bool wrong = m_api == RtMidi::UNIX_JACK &&
-                           !Contains(m_links.ConnectedTo(kDeviceJackPort), names[static_cast<size_t>(index)]);
-        if (m_failed.load() || !m_device->isPortOpen() || wrong) {
+        if (m_failed.load() || !m_device->isPortOpen()) {
             m_device->closePort();
             return false;
         }
@@ -112,6 +115,8 @@ bool MidiInput::TakeDevice(const std::vector<std::string>& names) {
         return false;
     }
     m_deviceName = names[static_cast<size_t>(index)];
+    m_deviceTakenAt = std::chrono::steady_clock::now();
+    m_deviceLinked = false;
     m_firstNoteMarked.store(false);
     if (m_timing) m_timing->Mark("midi-device-taken");
     return true;
