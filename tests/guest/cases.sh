@@ -88,11 +88,19 @@ mark arecord
 e2e_start SDL_AUDIODRIVER=alsa AUDIODEV=plughw:Loopback,0,0 CLAVORA_TIMING="$OUT/timing"
 e2e_wait_painted 60
 say "the window is painted"
-e2e_watch "${X[60]},480" "${X[62]},480" "${X[64]},480" "${X[67]},480"
+# The record and play lights too (they blink while their transport runs).
+e2e_watch "${X[60]},480" "${X[62]},480" "${X[64]},480" "${X[67]},480" 728,409 757,406
 for n in 60 62 64 67; do
     e2e_poll 30 e2e_watch_ready "${X[$n]}" 480 || { cat "$E2E_WATCH" >&2; e2e_fail "the pixel watcher did not start"; }
     REST[$n]="$(e2e_watch_now "${X[$n]}" 480)"
 done
+RECORD_OFF="$(e2e_watch_now 728 409)"
+PLAY_OFF="$(e2e_watch_now 757 406)"
+# dark_for X Y OFF SECONDS: the light has been off for this long (longer than a blink).
+dark_for() {
+    awk -v p="$1,$2" -v c="$3" -v now="$EPOCHREALTIME" -v s="$4" '
+        $1 == p { col = $2; t = $3 } END { exit !(col == c && now - t >= s) }' "$E2E_WATCH"
+}
 say "the pixel watcher runs"
 e2e_key r
 
@@ -157,8 +165,26 @@ tap 1 62 90
 aconnect "$(card_client 0):0" Clavora:0 || e2e_fail "aconnect card 0 to Clavora"
 tap 0 64 80
 
+# The pedal in playback: a short song in slot 1, pedal down, C4, key up, pedal up,
+# played back once recorded; its C4 must ring on past its key as it did live.
 e2e_key space
-sleep 0.3
+e2e_poll 5 dark_for 728 409 "$RECORD_OFF" 1 || e2e_fail "the recording of slot 0 did not stop"
+e2e_click 783 378  # the slot's up arrow: slot 1
+MARK="$(e2e_watch_mark)"
+e2e_key r
+e2e_poll 5 e2e_watch_left "$MARK" 728 409 "$RECORD_OFF" || e2e_fail "the recording of slot 1 did not start"
+send 0 "B0 40 7F"; send 0 "90 3C 50"; mark song-on
+sleep 0.6
+send 0 "80 3C 00"; mark song-keyup
+sleep 1.5
+send 0 "B0 40 00"; mark song-pedal-up
+sleep 1.5
+e2e_key space
+e2e_poll 5 dark_for 728 409 "$RECORD_OFF" 1 || e2e_fail "the recording of slot 1 did not stop"
+MARK="$(e2e_watch_mark)"
+e2e_key space  # play slot 1
+e2e_poll 5 e2e_watch_left "$MARK" 757 406 "$PLAY_OFF" || e2e_fail "the playback of slot 1 did not start"
+e2e_poll 15 dark_for 757 406 "$PLAY_OFF" 1 || e2e_fail "the playback of slot 1 did not end"
 e2e_key Escape
 e2e_wait_exit 20
 stop_arecord
@@ -172,4 +198,7 @@ got="$(od -An -v -w8 -td2 "$E2E_DIR/song.000" 2>/dev/null |
     awk '$1 == -100 && $2 == -100 { exit } { printf "%d:%d ", $1, $2 }')"
 [ "$got" = "$expected" ] || e2e_fail "song.000 holds '$got', expected '$expected'"
 say "song.000 holds every note once, in order"
+got="$(od -An -v -w8 -td2 "$E2E_DIR/song.001" 2>/dev/null |
+    awk '$1 == -100 && $2 == -100 { exit } { printf "%d:%d ", $1, $2 }')"
+[ "$got" = "-64:-1 40:100 40:0 -64:-2 " ] || e2e_fail "song.001 holds '$got', expected the pedalled C4"
 /usr/bin/python3 "$HERE/loopback.py" "$WAV" "$EVENTS" || e2e_fail "the loopback recording"

@@ -6,7 +6,8 @@ then a C4 under the sustain pedal whose key comes up long before the pedal does.
   - the sound reaches the loopback card at all;
   - the plain note falls silent after its key comes up; that time is the release time;
   - the pedalled note still sounds after its key came up, longer than the release time,
-    until the pedal comes up, and falls silent within the release time after that.
+    until the pedal comes up, and falls silent within the release time after that;
+  - the last sound, a pedalled note played back from a song, lasts as long as the pedal.
 
 Sound and log are set against each other at the onset of the plain note, found as the
 onset that the pedalled note's follows as far apart as in the log. Prints the figures; exit status 1 on failure.
@@ -95,6 +96,20 @@ def main():
         fail("the pedalled C4 still sounded %s after the pedal came up (release %.2f s)"
              % ("1.4 s" if after is None else "%.2f s" % after, release))
     print("loopback: silent %.2f s after the pedal came up" % after)
+
+    # The last sound on the card: slot 1 played back, a C4 whose key was down for a
+    # moment under a pedal held for longer; it must sound about as long as the pedal.
+    end = at(onsets[-1])
+    while end < len(levels) and max(levels[end:end + 20]) >= quiet:
+        end += 1
+    length = end * STEP - onsets[-1]
+    key = events["song-keyup"] - events["song-on"]
+    pedal = events["song-pedal-up"] - events["song-on"]
+    if length < pedal - MARGIN:
+        fail("played back, the pedalled C4 sounded %.2f s, its key down %.2f s, the pedal %.2f s"
+             % (length, key, pedal))
+    print("loopback: played back, the pedalled C4 sounds %.2f s (key down %.2f s, pedal %.2f s)"
+          % (length, key, pedal))
 
 
 if __name__ == "__main__":
