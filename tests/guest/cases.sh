@@ -17,7 +17,9 @@ e2e_init "$1"
 trap 'e2e_log "line $LINENO failed: $BASH_COMMAND"' ERR
 
 SYSFS=/sys/bus/platform/drivers/snd_virmidi
-WAV="$OUT/loopback.wav"
+# The recording stays on the guest's tmpfs while it runs (the 9p share is too slow to
+# write to as it comes) and is copied beside the figures at the end.
+WAV="/tmp/loopback.wav"
 EVENTS="$OUT/events"
 : >"$EVENTS"
 ARECORD_PID=""
@@ -30,6 +32,8 @@ stop_arecord() {
 }
 e2e_on_exit stop_arecord
 # shellcheck disable=SC2016  # expanded when the test ends
+e2e_on_exit 'cp "$WAV" "$OUT/" 2>/dev/null'
+# shellcheck disable=SC2016
 e2e_on_exit 'cp "$E2E_LOG" "$OUT/program.log" 2>/dev/null'
 
 say() { e2e_log "[$(cut -d' ' -f1 /proc/uptime)] $*"; }  # with the guest's uptime
@@ -82,7 +86,7 @@ tap() {
 }
 
 # The loopback card's far side records from before the program's sound starts.
-arecord -q -D plughw:Loopback,1,0 -f S16_LE -r 44100 -c 2 "$WAV" 2>"$OUT/arecord.log" &
+arecord -q -D plughw:Loopback,1,0 -f S16_LE -r 44100 -c 2 -B 1000000 "$WAV" 2>"$OUT/arecord.log" &
 ARECORD_PID=$!
 mark arecord
 e2e_start SDL_AUDIODRIVER=alsa AUDIODEV=plughw:Loopback,0,0 CLAVORA_TIMING="$OUT/timing"
