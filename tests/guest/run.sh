@@ -39,6 +39,12 @@ finish() {
 }
 trap finish EXIT
 mkdir "$WORK/out"
+# The guest lays tmpfs over /tmp, /run, /var/tmp and /root: the project and the program,
+# wherever they are (a clone in /tmp, say), reach it as shares of their own, mounted at
+# their own paths over those.
+TREE="$(cd "$HERE/../.." && pwd)"
+BINDIR="$(dirname "$BIN")"
+printf 'tree %s\nbindir %s\n' "$TREE" "$BINDIR" >"$WORK/out/mounts"
 "$HERE/initramfs.sh" "$VER" "$WORK/initrd.gz"
 if [ $# -gt 1 ]; then
     shift
@@ -58,6 +64,8 @@ boot() {
         -append "console=ttyS0 quiet panic=-1" \
         -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
         -virtfs "local,path=$WORK/out,mount_tag=out,security_model=none" \
+        -virtfs "local,path=$TREE,mount_tag=tree,security_model=none,readonly=on,multidevs=remap" \
+        -virtfs "local,path=$BINDIR,mount_tag=bindir,security_model=none,readonly=on,multidevs=remap" \
         </dev/null >"$WORK/qemu.log" 2>&1 &
     QEMU_PID=$!
 }
