@@ -23,20 +23,20 @@ TEST(AudioLatency, UnderflowsGrowTheQueueAndCalmShrinksIt) {
         const char* name;
         std::vector<Step> steps;
     } cases[] = {
-        {"calm from the start", {{100, false, 256}, {60'000, false, 256}}},
-        {"the stream's first moments", {{100, true, 256}, {499, true, 256}, {500, true, 384}}},
-        {"a run counts once", {{1000, true, 384}, {1200, true, 384}, {1499, true, 384},
-                               {1500, true, 512}}},
+        {"calm from the start", {{100, false, 384}, {60'000, false, 384}}},
+        {"the stream's first moments", {{100, true, 384}, {499, true, 384}, {500, true, 512}}},
+        {"a run counts once", {{1000, true, 512}, {1200, true, 512}, {1499, true, 512},
+                               {1500, true, 640}}},
         {"up to the ceiling",
-         {{1000, true, 384}, {2000, true, 512}, {3000, true, 640}, {4000, true, 768},
-          {5000, true, 896}, {6000, true, 1024}, {7000, true, 1152}, {8000, true, 1280},
-          {9000, true, 1408}, {10'000, true, 1536}, {11'000, true, 1664},
+         {{1000, true, 512}, {2000, true, 640}, {3000, true, 768}, {4000, true, 896},
+          {5000, true, 1024}, {6000, true, 1152}, {7000, true, 1280}, {8000, true, 1408},
+          {9000, true, 1536}, {10'000, true, 1664}, {11'000, true, 1764},
           {12'000, true, 1764}, {13'000, true, 1764}, {32'999, false, 1764},
           {33'000, false, 1636}}},
         {"calm steps down to the start",
-         {{1000, true, 384}, {2000, true, 512}, {21'999, false, 512}, {22'000, false, 384},
-          {30'000, true, 512}, {49'999, false, 512}, {50'000, false, 384},
-          {70'000, false, 256}, {200'000, false, 256}}},
+         {{1000, true, 512}, {2000, true, 640}, {21'999, false, 640}, {22'000, false, 512},
+          {30'000, true, 640}, {49'999, false, 640}, {50'000, false, 512},
+          {70'000, false, 384}, {200'000, false, 384}}},
     };
     for (const auto& c : cases) {
         AudioLatency latency;

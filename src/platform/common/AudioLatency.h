@@ -1,5 +1,6 @@
-// How much sound an audio output keeps queued at a sound server. It starts at one
-// callback buffer, which a key is heard through without delay, and grows a step for
+// How much sound an audio output keeps queued at a sound server. It starts at one and
+// a half callback buffers (8.7 ms: with one, 5.8 ms, a processor of a virtual machine
+// taken away for a moment broke a held note in one song in ten), and grows a step for
 // each run of underflows the server reports: a queue that ran dry was too short for
 // this machine as it is now. After a long calm it steps back down, one step at a time,
 // so that a moment of load does not cost every key afterwards. The ceiling is the
@@ -13,7 +14,7 @@ namespace clavora {
 
 class AudioLatency {
 public:
-    static constexpr int kStartFrames = 256;  // 5.8 ms at 44100 Hz
+    static constexpr int kStartFrames = 384;  // 8.7 ms at 44100 Hz
     static constexpr int kStepFrames = 128;   // 2.9 ms
     static constexpr int kMaxFrames = 1764;   // 40 ms
     // Underflows this close after the last change are the same run of them: the
