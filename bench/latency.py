@@ -34,7 +34,7 @@ import vmpk  # noqa: E402
 
 # Goals: median, 9 in 10, worst, and the first key after a silence.
 GOALS_MS = {"median": 10.0, "9 in 10": 15.0, "worst": 20.0, "after silence": 10.0}
-BUFFER_FRAMES = 256  # the program's queue at a sound server when it starts
+BUFFER_FRAMES = 384  # the program's queue at a sound server when it starts
 
 
 def anchors(player, rec, count):
