@@ -14,12 +14,21 @@ namespace {
 std::atomic<uint64_t> g_nextVersion{1};
 
 // The bitmaps copies have been made into, for BitmapOwningBits: a handful at most.
-std::mutex g_targetsLock;
-std::vector<CBitmap*> g_targets;
+// Made once and never destroyed: bitmaps that outlive main (a static dialog's) still
+// unregister themselves at exit, after the other statics of this file have gone.
+struct Targets {
+    std::mutex lock;
+    std::vector<CBitmap*> list;
+};
+Targets& TargetsOf() {
+    static Targets* targets = new Targets;
+    return *targets;
+}
 
 void Unregister(CBitmap* bitmap) {
-    std::lock_guard<std::mutex> hold(g_targetsLock);
-    g_targets.erase(std::remove(g_targets.begin(), g_targets.end(), bitmap), g_targets.end());
+    std::lock_guard<std::mutex> hold(TargetsOf().lock);
+    std::vector<CBitmap*>& list = TargetsOf().list;
+    list.erase(std::remove(list.begin(), list.end(), bitmap), list.end());
 }
 
 // Makes one clipped copy in device pixels. Source and destination at the same scale
@@ -81,8 +90,8 @@ CBitmap& CBitmap::operator=(CBitmap&& other) noexcept {
         // The pixels moved: so does their entry among the bitmaps copies go into.
         Unregister(&other);
         m_pLog = std::move(other.m_pLog);
-        std::lock_guard<std::mutex> hold(g_targetsLock);
-        g_targets.push_back(this);
+        std::lock_guard<std::mutex> hold(TargetsOf().lock);
+        TargetsOf().list.push_back(this);
     }
     return *this;
 }
@@ -158,8 +167,8 @@ void CBitmap::Finish() const {
 
 CBitmap* BitmapOwningBits(const uint32_t* bits) {
     if (!bits) return nullptr;
-    std::lock_guard<std::mutex> hold(g_targetsLock);
-    for (CBitmap* bitmap : g_targets)
+    std::lock_guard<std::mutex> hold(TargetsOf().lock);
+    for (CBitmap* bitmap : TargetsOf().list)
         if (bitmap->m_pBits.get() == bits) return bitmap;
     return nullptr;
 }
@@ -192,8 +201,8 @@ bool CDC::BitBlt(int x, int y, int w, int h, const CDC* src, int sx, int sy, uin
     from->Finish();
     if (!dst->m_pLog) {
         dst->m_pLog = std::make_unique<DrawLog>();
-        std::lock_guard<std::mutex> hold(g_targetsLock);
-        g_targets.push_back(dst);
+        std::lock_guard<std::mutex> hold(TargetsOf().lock);
+        TargetsOf().list.push_back(dst);
     }
     const DrawOp op{from, from->Version(), x, y, w, h, sx, sy, rop};
     if (from == dst) {
