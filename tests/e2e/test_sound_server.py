@@ -93,10 +93,20 @@ def quiet_for(rec, frames):
     return end > frames and max(rec.levels(end - frames, end)) <= 1
 
 
+def not_silent(rec, when):
+    """Fails saying what the recording shows: still moving, and how loud its last 0.25 s."""
+    before = rec.frames()
+    lp.wait_until(lambda: rec.frames() > before + lp.RATE // 2, 1, 0.05)
+    end = rec.frames()
+    level = max(rec.levels(end - lp.RATE // 4, end)) if end > lp.RATE // 4 else None
+    lp.fail(f"the sink never fell silent {when} (the recording moved {end - before} frames "
+            f"in a second, its last 0.25 s peaks at {level}; {rec.error or 'no error'})")
+
+
 def click_sounds(rec, clicker):
     """The last note dies away; then one click on middle C must sound."""
     if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 15, 0.05):
-        lp.fail("the sink never fell silent after the song")
+        not_silent(rec, "after the song")
     clicker.move(*lp.white_key(23))
     start = rec.frames()
     clicker.press()
@@ -154,7 +164,7 @@ def main(argv):
             settled = lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05) \
                 if i > 0 or again else True
             if not settled:
-                lp.fail("the sink never fell silent after a song")
+                not_silent(rec, "after a song")
             prog = start_program(binary, server, xserver, workdir)
             last = i == args.songs - 1
             if last:
