@@ -40,8 +40,10 @@ def missing():
     return [t for t in _TOOLS if not shutil.which(t)]
 
 
-class PipeWireServer:
+class PipeWireServer(lp.ServerProcess):
     """The same face as lib_pulse.PulseServer: server, env, pactl(), close()."""
+
+    NAME = "pipewire"
 
     def __init__(self, realtime=False):
         gone = missing()
@@ -88,20 +90,6 @@ class PipeWireServer:
         if not lp.wait_until(lambda: lp.SINK in self.pactl("list", "short", "sinks"), 10, 0.1):
             self.close()
             raise RuntimeError("the null sink did not appear: " + self.log_text())
-
-    def _answers(self):
-        if self.proc.poll() is not None:
-            raise RuntimeError("pipewire ended at start: " + self.log_text())
-        return subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0
-
-    def log_text(self):
-        with open(os.path.join(self.dir, "daemon.log")) as f:
-            return f.read()[-2000:]
-
-    def pactl(self, *args):
-        return subprocess.run(["pactl", *args], env=self.env, capture_output=True,
-                              text=True).stdout
 
     def quantum(self):
         """The graph's quantum and rate as pw-metadata reports them, for the record."""

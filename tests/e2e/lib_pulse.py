@@ -108,9 +108,33 @@ def make_realtime(pids):
     return done
 
 
-class PulseServer:
+class ServerProcess:
+    """What a sound server of the tests' own answers, whichever it is: whether it takes
+    requests yet, the end of its log, and pactl run against it. The server sets NAME,
+    proc, env and dir."""
+
+    NAME = "server"
+
+    def _answers(self):
+        if self.proc.poll() is not None:
+            raise RuntimeError(f"{self.NAME} ended at start: " + self.log_text())
+        return subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0
+
+    def log_text(self):
+        with open(os.path.join(self.dir, "daemon.log")) as f:
+            return f.read()[-2000:]
+
+    def pactl(self, *args):
+        return subprocess.run(["pactl", *args], env=self.env, capture_output=True,
+                              text=True).stdout
+
+
+class PulseServer(ServerProcess):
     """A PulseAudio daemon of our own. Runs as root too: in user mode with its own
     runtime, state and home directories, no autospawn, no idle exit, no D-Bus needs."""
+
+    NAME = "pulseaudio"
 
     def __init__(self, log_level=os.environ.get("CLAVORA_PULSE_LOG", "error"), realtime=False):
         if not shutil.which("pulseaudio"):
@@ -150,20 +174,6 @@ class PulseServer:
             raise RuntimeError("pulseaudio did not answer within 15 s: " + self.log_text())
         self.realtime = realtime and make_realtime([self.proc.pid])
         self.program_env = self.env
-
-    def _answers(self):
-        if self.proc.poll() is not None:
-            raise RuntimeError("pulseaudio ended at start: " + self.log_text())
-        return subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0
-
-    def log_text(self):
-        with open(os.path.join(self.dir, "daemon.log")) as f:
-            return f.read()[-2000:]
-
-    def pactl(self, *args):
-        return subprocess.run(["pactl", *args], env=self.env, capture_output=True,
-                              text=True).stdout
 
     def close(self):
         if self.proc.poll() is None:
