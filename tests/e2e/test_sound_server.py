@@ -84,6 +84,9 @@ def song_gap(rec, start):
     gap, gap_at = rec.longest_quiet(onset, onset + checked)
     if rec.first_above(onset + still, 1, onset + still + lp.RATE // 2) is None:
         lp.fail(f"the song fell silent before {song - 1.0:.1f} s")
+    if gap >= GAP_FRAMES:
+        print(f"e2e: the gap began near {rec.when(gap_at):.3f} on the monotonic clock",
+              file=sys.stderr)
     return 1000 * gap / lp.RATE, (gap_at - onset) / lp.RATE
 
 

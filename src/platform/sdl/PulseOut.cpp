@@ -212,6 +212,7 @@ void PulseOut::OnUnderflow(pa_stream*, void* self) {
     const int64_t now = NowNs();
     if (now - out->m_restedAtNs < kRestEchoNs) return;
     out->m_underflows.fetch_add(1);
+    if (out->m_timing) out->m_timing->Mark("audio-underflow");
     if (!out->m_fixedLatency && out->m_latency.Underflow(now))
         out->AskLatency(out->m_latency.Frames());
 }
