@@ -253,7 +253,11 @@ def main():
               ", ".join(f"{v:.1f} ms" for v in after_silence))
     buf, sink = reported or (None, None)
     print(f"  server reports buffer latency {buf} ms, sink latency {sink} ms (last click)")
-    if not other:
+    if not other and args.server == "pipewire" and not args.via_pulse:
+        # Natively on PipeWire there is no queue of the program's own: the graph asks
+        # for one quantum at a time and the callback fills it in place.
+        print(f"  program: real-time audio thread {grant}; fills the graph's quantum in place")
+    elif not other:
         queue = (f"{settled} frames ({1000 * settled / lp.RATE:.1f} ms)" if settled else
                  f"{BUFFER_FRAMES} frames ({1000 * BUFFER_FRAMES / lp.RATE:.1f} ms), as it started")
         print(f"  program: real-time audio thread {grant}; its queue changed {grew} times, "
