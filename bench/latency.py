@@ -221,6 +221,9 @@ def main():
             time.sleep(args.silence)
             player = lp.ReferencePlayer(server)
             time.sleep(0.5)
+            # Two clicks are played and thrown away first, so that the one measured is
+            # not the first of a stream that has only just begun.
+            anchors(player, rec, 2)
             ms, spread = measured_click(player, clicker, rec, 23)
             if ms is None:
                 left_out += 1
