@@ -1,6 +1,6 @@
 // The queue a sound server is asked to keep: underflows reported at given moments in,
 // the queue's length after each out. Runs of underflows count once, the ceiling holds,
-// and a long calm steps the queue back down to where it started.
+// and a long calm steps the queue back down to where it started, whatever the start.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -22,6 +22,7 @@ TEST(AudioLatency, UnderflowsGrowTheQueueAndCalmShrinksIt) {
     const struct {
         const char* name;
         std::vector<Step> steps;
+        int start = AudioLatency::kStartFrames;
     } cases[] = {
         {"calm from the start", {{100, false, 384}, {60'000, false, 384}}},
         {"the stream's first moments", {{100, true, 384}, {499, true, 384}, {500, true, 512}}},
@@ -37,10 +38,14 @@ TEST(AudioLatency, UnderflowsGrowTheQueueAndCalmShrinksIt) {
          {{1000, true, 512}, {2000, true, 640}, {21'999, false, 640}, {22'000, false, 512},
           {30'000, true, 640}, {49'999, false, 640}, {50'000, false, 512},
           {70'000, false, 384}, {200'000, false, 384}}},
+        {"a start of one's own is the floor",
+         {{1000, true, 384}, {2000, true, 512}, {22'000, false, 384}, {42'000, false, 256},
+          {90'000, false, 256}},
+         256},
     };
     for (const auto& c : cases) {
         AudioLatency latency;
-        latency.Start(0);
+        latency.Start(0, c.start);
         int before = latency.Frames();
         for (const Step& s : c.steps) {
             const bool changed =

@@ -3,7 +3,8 @@
 program reaches with a stream of its own) with a null sink: three times in a row the program
 starts with a song in slot 0, which plays by itself and must reach the sink's monitor
 without a quiet run of 3 ms or more inside its held notes; afterwards a click on a key
-sounds there. A song with a gap is played once more, and a gap in that one fails.
+sounds there. A song with a gap is played once more, and a gap in that one fails. Last,
+the program stopped for 40 ms in a song must ask the server for a longer queue.
 
 Usage: test_sound_server.py PATH_TO_CLAVORA [--server pulseaudio|pipewire] [--songs N]
                             [--busy N] [--again N]
@@ -15,10 +16,12 @@ does.
 import argparse
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lib_pipewire as lpw  # noqa: E402
@@ -48,11 +51,12 @@ def song_bytes():
     return b"".join(struct.pack("<hhi", *r) for r in records)
 
 
-def start_program(binary, server, xserver, workdir):
+def start_program(binary, server, xserver, workdir, timing):
     with open(os.path.join(workdir, "song.000"), "wb") as f:
         f.write(song_bytes())
     log = open(os.path.join(workdir, "program.log"), "a")
-    env = dict(server.program_env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio")
+    env = dict(server.program_env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio",
+               CLAVORA_TIMING=timing)
     prog = subprocess.Popen([binary], cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT)
     log.close()
     return prog
@@ -96,20 +100,24 @@ def quiet_for(rec, frames):
     return end > frames and max(rec.levels(end - frames, end)) <= 1
 
 
-def not_silent(rec, when):
-    """Fails saying what the recording shows: still moving, and how loud its last 0.25 s."""
+def not_silent(rec, when, server):
+    """Fails saying what the recording shows: still moving, and how loud its last 0.25 s;
+    where the recording broke off, whether the server still runs, and its log's end."""
     before = rec.frames()
     lp.wait_until(lambda: rec.frames() > before + lp.RATE // 2, 1, 0.05)
     end = rec.frames()
     level = max(rec.levels(end - lp.RATE // 4, end)) if end > lp.RATE // 4 else None
+    status = server.proc.poll()
+    broke = (f"; the server {'still runs' if status is None else f'ended with status {status}'}"
+             f", its log ends: {server.log_text()}" if rec.error else "")
     lp.fail(f"the sink never fell silent {when} (the recording moved {end - before} frames "
-            f"in a second, its last 0.25 s peaks at {level}; {rec.error or 'no error'})")
+            f"in a second, its last 0.25 s peaks at {level}; {rec.error or 'no error'}{broke})")
 
 
-def click_sounds(rec, clicker):
+def click_sounds(rec, clicker, server):
     """The last note dies away; then one click on middle C must sound."""
     if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 15, 0.05):
-        not_silent(rec, "after the song")
+        not_silent(rec, "after the song", server)
     clicker.move(*lp.white_key(23))
     start = rec.frames()
     clicker.press()
@@ -117,6 +125,37 @@ def click_sounds(rec, clicker):
     clicker.release()
     if sounded is None:
         lp.fail("a click on middle C never reached the sink")
+
+
+def marks(timing, name):
+    """How many times the program's timing log names a moment that begins with name."""
+    try:
+        with open(timing) as f:
+            return sum(line.startswith(name) for line in f)
+    except FileNotFoundError:
+        return 0
+
+
+def stall_lengthens_queue(binary, server, xserver, workdir, rec):
+    """The program stopped for 40 ms while its song plays, as when a virtual machine's
+    processor is taken away: the server reports the underflow (on PipeWire the stream
+    sees the graph's cycle it missed) and the program asks for a longer queue."""
+    timing = os.path.join(workdir, "stall-timing")
+    start = rec.frames()
+    prog = start_program(binary, server, xserver, workdir, timing)
+    try:
+        if lp.wait_until(lambda: rec.first_above(start, 1), 30, 0.05) is None:
+            lp.fail("the song in slot 0 never reached the sink")
+        time.sleep(0.7)  # underflows in a stream's first half second belong to its start
+        before = marks(timing, "audio-latency-frames-")
+        os.kill(prog.pid, signal.SIGSTOP)
+        time.sleep(0.04)
+        os.kill(prog.pid, signal.SIGCONT)
+        if not lp.wait_until(lambda: marks(timing, "audio-latency-frames-") > before, 5, 0.05):
+            lp.fail(f"the program stopped for 40 ms never asked for a longer queue "
+                    f"({marks(timing, 'audio-underflow')} underflows marked)")
+    finally:
+        stop_program(prog)
 
 
 def open_server(kind, realtime):
@@ -157,6 +196,7 @@ def main(argv):
     workdir = tempfile.mkdtemp(prefix="clavora-e2e-sound.")
     busy = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(args.busy)]
     prog, clicker, unproven, gaps = None, None, [], []
+    timing = os.path.join(workdir, "timing")
     where = args.server + (f", quantum {lpw.QUANTUM} at {lpw.GRAPH_RATE} Hz"
                            if args.server == "pipewire" else "")
     try:
@@ -167,8 +207,8 @@ def main(argv):
             settled = lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05) \
                 if i > 0 or again else True
             if not settled:
-                not_silent(rec, "after a song")
-            prog = start_program(binary, server, xserver, workdir)
+                not_silent(rec, "after a song", server)
+            prog = start_program(binary, server, xserver, workdir, timing)
             last = i == args.songs - 1
             if last:
                 clicker = lp.Clicker(xserver.display, prog.pid)
@@ -196,7 +236,7 @@ def main(argv):
                                 f"{os.cpu_count()} cores")
             again = 0
             if last:
-                click_sounds(rec, clicker)
+                click_sounds(rec, clicker, server)
                 if prog.poll() is not None:
                     lp.fail(f"the program ended with status {prog.returncode}")
             stop_program(prog)
@@ -204,7 +244,13 @@ def main(argv):
         print(f"e2e: {args.songs} songs on {where}"
               f"{f' beside {args.busy} busy loops' if args.busy else ''}: longest quiet runs "
               + ", ".join(f"{g:.2f} ms" for g in gaps)
-              + f" (load {os.getloadavg()[0]:.1f}); a click on middle C sounded", file=sys.stderr)
+              + f" (load {os.getloadavg()[0]:.1f}), underflows marked "
+              f"{marks(timing, 'audio-underflow')}; a click on middle C sounded", file=sys.stderr)
+        if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05):
+            not_silent(rec, "after the last song", server)
+        stall_lengthens_queue(binary, server, xserver, workdir, rec)
+        print("e2e: stopped for 40 ms mid-song, the program asked for a longer queue",
+              file=sys.stderr)
         if unproven:
             print("SKIP: " + "; ".join(unproven), file=sys.stderr)
             return SKIP

@@ -5,6 +5,10 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "platform/sdl/Realtime.h"
@@ -15,9 +19,21 @@ namespace clavora {
 namespace {
 
 constexpr uint32_t kFrameBytes = 4;  // 16-bit stereo
-// The quantum asked of the graph: one callback buffer, 5.8 ms, which a desktop graph
-// at 48000 Hz runs as 256 frames (5.3 ms).
-constexpr const char* kNodeLatency = "256/44100";
+// The quantum asked of the graph at first: one callback buffer, 5.8 ms, which a
+// desktop graph at 48000 Hz runs as 256 frames (5.3 ms).
+constexpr int kStartFrames = 256;
+
+// What the data thread asks of the main loop after a missed cycle or a long calm.
+struct LatencyChange {
+    int frames;   // the quantum to ask for, or 0 to leave it
+    bool missed;  // a cycle was missed
+};
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 const pw_stream_events* Events() {
     static const pw_stream_events events = [] {
@@ -45,9 +61,15 @@ bool PipeWireOut::Open(int rate) {
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
     m_loop = pw_thread_loop_new("clavora-sound", nullptr);
     if (!m_loop) return false;
+    m_rate = rate;
+    m_fixedLatency = std::getenv("PIPEWIRE_LATENCY") != nullptr;
+    m_latency.Start(NowNs(), kStartFrames);
+    m_asked = kStartFrames;
+    char latency[32];
+    std::snprintf(latency, sizeof latency, "%d/%d", kStartFrames, rate);
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
-        "Music", PW_KEY_NODE_LATENCY, kNodeLatency, PW_KEY_APP_NAME, "Clavora", nullptr);
+        "Music", PW_KEY_NODE_LATENCY, latency, PW_KEY_APP_NAME, "Clavora", nullptr);
     pw_thread_loop_lock(m_loop);
     // Fails at once where no PipeWire server runs: the caller then tries the next.
     m_stream = pw_stream_new_simple(pw_thread_loop_get_loop(m_loop), "Piano", props, Events(),
@@ -97,7 +119,11 @@ void PipeWireOut::Close() {
 void PipeWireOut::Resume() {
     if (!m_loop) return;
     pw_thread_loop_lock(m_loop);
-    if (m_paused && m_stream) pw_stream_set_active(m_stream, true);
+    if (m_paused && m_stream) {
+        // The graph moved on while the stream was paused: that is no missed cycle.
+        m_fresh.store(true);
+        pw_stream_set_active(m_stream, true);
+    }
     m_paused = false;
     pw_thread_loop_unlock(m_loop);
 }
@@ -134,6 +160,7 @@ void PipeWireOut::OnProcessThunk(void* self) {
     d.chunk->stride = kFrameBytes;
     d.chunk->size = frames * kFrameBytes;
     pw_stream_queue_buffer(out->m_stream, b);
+    out->WatchCycles(idle, frames);
     // Pausing is the main loop's work, never the data thread's.
     if (idle && !out->m_pausing.exchange(true))
         pw_loop_invoke(pw_thread_loop_get_loop(out->m_loop), &PipeWireOut::DoPause, 0, nullptr, 0,
@@ -148,6 +175,62 @@ int PipeWireOut::DoPause(spa_loop*, bool, uint32_t, const void*, size_t, void* s
         out->m_paused = true;
     }
     out->m_pausing.store(false);
+    return 0;
+}
+
+void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
+    pw_time time{};
+    if (pw_stream_get_time_n(m_stream, &time, sizeof time) < 0 || time.ticks == 0 ||
+        time.rate.denom == 0)
+        return;
+    const bool fresh = m_fresh.exchange(false) || m_lastTicks == 0 || time.ticks < m_lastTicks;
+    const uint64_t step = time.ticks - m_lastTicks;
+    // From the last fill to this one the graph ran one cycle, as long as the last fill:
+    // half as long again means a cycle went by without a fill. The quantum's own
+    // changes do not count, since the cycle gone by is always the last one filled.
+    const bool missed = !fresh && m_lastFrames > 0 &&
+                        2 * step * time.rate.num * static_cast<uint64_t>(m_rate) >
+                            3 * uint64_t{m_lastFrames} * time.rate.denom;
+    m_lastTicks = time.ticks;
+    m_lastFrames = frames;
+    if (missed) m_missed.fetch_add(1, std::memory_order_relaxed);
+    LatencyChange change{0, missed};
+    if (!m_fixedLatency) {
+        const int64_t now = NowNs();
+        if (missed ? m_latency.Underflow(now) : !idle && m_latency.Calm(now))
+            change.frames = m_latency.Frames();
+    }
+    // The graph runs in quanta of powers of two, rounding a latency asked down to one:
+    // a step is asked as the power of two that holds it, and only when that changes.
+    if (change.frames != 0) {
+        int asked = kStartFrames;
+        while (asked < change.frames) asked *= 2;
+        change.frames = asked == m_asked ? 0 : asked;
+        if (change.frames != 0) m_asked = asked;
+    }
+    if (change.missed || change.frames != 0)
+        pw_loop_invoke(pw_thread_loop_get_loop(m_loop), &PipeWireOut::DoSetLatency, 0, &change,
+                       sizeof change, false, this);
+}
+
+int PipeWireOut::DoSetLatency(spa_loop*, bool, uint32_t, const void* data, size_t size,
+                              void* self) {
+    auto* out = static_cast<PipeWireOut*>(self);
+    LatencyChange change{};
+    if (size != sizeof change || !out->m_stream) return 0;
+    std::memcpy(&change, data, sizeof change);
+    if (change.missed && out->m_timing) out->m_timing->Mark("audio-underflow");
+    if (change.frames == 0) return 0;
+    char value[32];
+    std::snprintf(value, sizeof value, "%d/%d", change.frames, out->m_rate);
+    const spa_dict_item items[] = {SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, value)};
+    const spa_dict dict = SPA_DICT_INIT(items, 1);
+    pw_stream_update_properties(out->m_stream, &dict);
+    if (out->m_timing && out->m_timing->Enabled()) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-latency-frames-%d", change.frames);
+        out->m_timing->Mark(name);
+    }
     return 0;
 }
 

@@ -1,11 +1,16 @@
 // Sound to a PipeWire server through a stream of its own: the server's real-time data
 // thread asks for each quantum and the callback fills it in place, with no queue of
 // ours between. Filling never waits there (that thread runs the whole graph): while
-// nothing sounds, the stream is paused instead, and the next message resumes it.
+// nothing sounds, the stream is paused instead, and the next message resumes it. A
+// cycle of the graph the stream missed (its position moved on by more than the last
+// cycle between two fills) asks the graph for a longer quantum, as an underflow lengthens
+// the queue on PulseAudio, and a long calm asks for a shorter one again.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include "platform/common/AudioLatency.h"
 
 struct pw_thread_loop;
 struct pw_stream;
@@ -36,6 +41,9 @@ public:
     // Any thread: a paused stream plays again.
     void Resume();
 
+    // Cycles of the graph the stream missed while it played.
+    int MissedCycles() const { return m_missed.load(); }
+
     // The stream's callbacks (public for the table of callbacks).
     static void OnProcessThunk(void* self);
     static void OnStateChangedThunk(void* self, int old, int state, const char* error);
@@ -43,6 +51,9 @@ public:
 private:
     static int DoPause(spa_loop* loop, bool async, uint32_t seq, const void* data, size_t size,
                        void* self);
+    static int DoSetLatency(spa_loop* loop, bool async, uint32_t seq, const void* data,
+                            size_t size, void* self);
+    void WatchCycles(bool idle, uint32_t frames);
 
     Fill m_fill;
     MayPause m_mayPause;
@@ -53,6 +64,17 @@ private:
     bool m_raised = false;                 // data thread
     std::atomic<bool> m_pausing{false};    // a pause is on its way to the main loop
     bool m_paused = false;                 // under the loop's lock
+    int m_rate = 44100;
+    // A user's PIPEWIRE_LATENCY is their choice: the quantum asked is then left alone.
+    bool m_fixedLatency = false;
+    // Data thread: the graph's position at the last fill and the frames filled then,
+    // and the quantum asked of the graph.
+    uint64_t m_lastTicks = 0;
+    uint32_t m_lastFrames = 0;
+    AudioLatency m_latency;
+    int m_asked = 0;
+    std::atomic<bool> m_fresh{true};       // the next fill follows a start or a pause
+    std::atomic<int> m_missed{0};
 };
 
 }  // namespace clavora
