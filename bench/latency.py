@@ -59,6 +59,21 @@ def anchors(player, rec, count):
     return found
 
 
+def settle(player, rec, most=20):
+    """Plays reference clicks until three in a row agree within 0.5 ms, at most 20. A
+    stream just begun reports a latency that settles only over a second or so (on
+    PipeWire's server for PulseAudio clients the references around a key disagreed by
+    38, 15, then 9 ms), and a key clicked again is no longer one after a silence."""
+    found = []
+    while len(found) < most:
+        found += anchors(player, rec, 1)
+        if len(found) >= 3 and max(found[-3:]) - min(found[-3:]) <= 0.0005:
+            return True
+    apart = 1000 * (max(found[-3:]) - min(found[-3:]))
+    print(f"  (references did not settle: the last three {apart:.1f} ms apart)")
+    return False
+
+
 def wait_quiet(rec, seconds=0.15, limit=4.0):
     """Waits until the last seconds of the recording are silent; True if they are."""
     span = int(seconds * lp.RATE)
@@ -96,6 +111,17 @@ def program_marks(timing):
         elif word == "audio-underflow":
             underflows += 1
     return grant, frames, grew, underflows
+
+
+def in_program(timing):
+    """What the program measured itself, written as it ends: notes, the mean and the
+    worst time from a note sent to the synthesizer to its first sample rendered (ms)."""
+    try:
+        text = open(timing).read()
+    except OSError:
+        return None
+    m = re.search(r"key-to-sound notes (\d+) mean-ms ([\d.]+) max-ms ([\d.]+)", text)
+    return (int(m.group(1)), float(m.group(2)), float(m.group(3))) if m else None
 
 
 def click_once(clicker, rec, offset, key):
@@ -213,17 +239,23 @@ def main():
             reported = server_latency(server)
             time.sleep(0.1)
         after_silence = []
+        # On PipeWire the reference stream plays on through the silence: a stream new to
+        # its server for PulseAudio clients reports a latency still 4 ms astray after 20
+        # clicks, and the references around the first key then disagreed by 8 to 38 ms.
+        # The program's stream rests all the same; the graph goes on at its quantum, as
+        # it does wherever another application plays.
+        keep = args.server == "pipewire"
         for _ in range(args.long):
-            # The reference stream goes too, so nothing but the program keeps the
-            # sink busy; it comes back only for the moment of the click.
-            player.close()
+            # Elsewhere the reference stream goes too, so nothing but the program keeps
+            # the sink busy; it comes back only for the moment of the click.
+            if not keep:
+                player.close()
             wait_quiet(rec)
             time.sleep(args.silence)
-            player = lp.ReferencePlayer(server)
-            time.sleep(0.5)
-            # Two clicks are played and thrown away first, so that the one measured is
-            # not the first of a stream that has only just begun.
-            anchors(player, rec, 2)
+            if not keep:
+                player = lp.ReferencePlayer(server)
+                time.sleep(0.5)
+                settle(player, rec)
             ms, spread = measured_click(player, clicker, rec, 23)
             if ms is None:
                 left_out += 1
@@ -240,6 +272,7 @@ def main():
             prog.wait(10)
         except subprocess.TimeoutExpired:
             prog.kill()
+        inside = in_program(timing)
         rec.close()
         server.close()
         xserver.close()
@@ -252,7 +285,8 @@ def main():
         figures["after silence"] = max(after_silence)
     print(f"  clicks: {len(plain)}, best {ranked[0]:.1f} ms")
     if after_silence:
-        print(f"  after {args.silence:.0f} s of silence: " +
+        print(f"  after {args.silence:.0f} s of silence"
+              f"{' (the reference stream playing on)' if keep else ''}: " +
               ", ".join(f"{v:.1f} ms" for v in after_silence))
     buf, sink = reported or (None, None)
     print(f"  server reports buffer latency {buf} ms, sink latency {sink} ms (last click)")
@@ -267,6 +301,9 @@ def main():
                  f"{BUFFER_FRAMES} frames ({1000 * BUFFER_FRAMES / lp.RATE:.1f} ms), as it started")
         print(f"  program: real-time audio thread {grant}; its queue changed {grew} times, "
               f"settled at {queue}; underflows reported: {underflows}")
+    if inside:
+        print(f"  in the program, note sent to its first sample rendered: mean {inside[1]:.1f} ms, "
+              f"worst {inside[2]:.1f} ms ({inside[0]} notes)")
     print(f"  method: two reference clicks around each key agree within "
           f"{max(spreads):.2f} ms (median {statistics.median(spreads):.2f} ms); "
           f"{left_out} keys left out whose references never agreed within 3 ms")
@@ -278,6 +315,11 @@ def main():
         met = met and ok
         print(f"  key to ear, {name}: {value:.1f} ms   goal <= {GOALS_MS[name]:.0f} ms "
               f"{'met' if ok else 'MISSED'}")
+    if args.long and not after_silence:
+        # A goal that could not be measured is not met.
+        print(f"  key to ear, after silence: not measured   goal <= "
+              f"{GOALS_MS['after silence']:.0f} ms MISSED")
+        met = False
     return 0 if met else 1
 
 
