@@ -144,16 +144,23 @@ def stall_lengthens_queue(binary, server, xserver, workdir, rec):
     start = rec.frames()
     prog = start_program(binary, server, xserver, workdir, timing)
     try:
-        if lp.wait_until(lambda: rec.first_above(start, 1), 30, 0.05) is None:
+        if lp.wait_until(lambda: rec.first_above(start, 1000), 30, 0.05) is None:
             lp.fail("the song in slot 0 never reached the sink")
-        time.sleep(0.7)  # underflows in a stream's first half second belong to its start
-        before = marks(timing, "audio-latency-frames-")
-        os.kill(prog.pid, signal.SIGSTOP)
-        time.sleep(0.04)
-        os.kill(prog.pid, signal.SIGCONT)
-        if not lp.wait_until(lambda: marks(timing, "audio-latency-frames-") > before, 5, 0.05):
-            lp.fail(f"the program stopped for 40 ms never asked for a longer queue "
-                    f"({marks(timing, 'audio-underflow')} underflows marked)")
+        # Underflows within half a second of the stream's start or of the last change
+        # are one run with it: a stall of the machine's own just before may have
+        # taken this one's place, so the program is stopped up to three times.
+        for _ in range(3):
+            time.sleep(0.7)
+            before = marks(timing, "audio-latency-frames-")
+            os.kill(prog.pid, signal.SIGSTOP)
+            time.sleep(0.04)
+            os.kill(prog.pid, signal.SIGCONT)
+            if lp.wait_until(lambda: marks(timing, "audio-latency-frames-") > before, 3, 0.05):
+                return
+        with open(timing) as f:
+            sound = [line.split(" cpu-ms")[0] for line in f if line.startswith("audio-")]
+        lp.fail("the program stopped three times for 40 ms never asked for a longer queue; "
+                "its sound's marks: " + "; ".join(sound))
     finally:
         stop_program(prog)
 
