@@ -75,6 +75,10 @@ private:
     int m_asked = 0;
     std::atomic<bool> m_fresh{true};       // the next fill follows a start or a pause
     std::atomic<int> m_missed{0};
+    // Data thread until the loop stops: how far ahead of the sink each fill went.
+    int64_t m_aheadSumNs = 0;
+    int64_t m_aheadMaxNs = 0;
+    int64_t m_aheadCount = 0;
 };
 
 }  // namespace clavora
