@@ -65,14 +65,16 @@ public:
     }
     ResourceBytes FindResource(int id) override { return FindEmbeddedResource(id); }
 
-    // Only Note On on the first channel with velocity 112 or 0, and Program Change,
-    // with data bytes of 0..127, may leave the program.
+    // Only Note On on the first channel with velocity 112 or 0, Program Change, and the
+    // sustain pedal (controller 64) down at 127 or up at 0, with data bytes of 0..127,
+    // may leave the program.
     void MidiOutShortMsg(uint32_t msg) override {
         ++messages;
         const uint32_t status = msg & 0xFF, data1 = (msg >> 8) & 0xFF, data2 = (msg >> 16) & 0xFF;
         const bool ok = (msg >> 24) == 0 && data1 < 0x80 &&
                         ((status == 0x90 && (data2 == kNoteVelocity || data2 == 0)) ||
-                         (status == 0xC0 && data2 == 0));
+                         (status == 0xC0 && data2 == 0) ||
+                         (status == 0xB0 && data1 == 64 && (data2 == 127 || data2 == 0)));
         if (!ok && badMessage == 0) badMessage = msg | 0x100000000ull;
     }
     // Only the six sounds of the game exist.
