@@ -5,12 +5,12 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "platform/common/SteadyNs.h"
 #include "platform/sdl/Realtime.h"
 #include "platform/sdl/Timing.h"
 
@@ -28,12 +28,6 @@ struct LatencyChange {
     int frames;   // the quantum to ask for, or 0 to leave it
     bool missed;  // a cycle was missed
 };
-
-int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 const pw_stream_events* Events() {
     static const pw_stream_events events = [] {
@@ -63,7 +57,7 @@ bool PipeWireOut::Open(int rate) {
     if (!m_loop) return false;
     m_rate = rate;
     m_fixedLatency = std::getenv("PIPEWIRE_LATENCY") != nullptr;
-    m_latency.Start(NowNs(), kStartFrames);
+    m_latency.Start(SteadyNs(), kStartFrames);
     m_asked = kStartFrames;
     char latency[32];
     std::snprintf(latency, sizeof latency, "%d/%d", kStartFrames, rate);
@@ -111,7 +105,7 @@ void PipeWireOut::Close() {
     if (!m_loop) return;
     pw_thread_loop_stop(m_loop);
     // How far ahead of the sink the sound was filled, for the key-to-ear benchmark.
-    if (m_timing && m_timing->Enabled() && m_aheadCount > 0) {
+    if (m_aheadCount > 0) {
         char name[64];
         std::snprintf(name, sizeof name, "audio-ahead-mean-us-%lld-max-us-%lld",
                       static_cast<long long>(m_aheadSumNs / m_aheadCount / 1000),
@@ -191,15 +185,17 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
     if (pw_stream_get_time_n(m_stream, &time, sizeof time) < 0 || time.ticks == 0 ||
         time.rate.denom == 0)
         return;
-    // What waits before the sink plays this fill's first frame: the graph's delay to
-    // the device, the buffers queued in the stream (this one among them) and what the
-    // resampler holds.
-    const int64_t ahead =
-        time.delay * 1'000'000'000 * time.rate.num / time.rate.denom +
-        static_cast<int64_t>(time.queued / kFrameBytes + time.buffered) * 1'000'000'000 / m_rate;
-    m_aheadSumNs += ahead;
-    m_aheadCount += 1;
-    if (ahead > m_aheadMaxNs) m_aheadMaxNs = ahead;
+    // For the timing log: what waits before the sink plays this fill's first frame, the
+    // graph's delay to the device, the buffers queued in the stream (this one among
+    // them) and what the resampler holds.
+    if (m_timing && m_timing->Enabled()) {
+        const int64_t ahead = time.delay * 1'000'000'000 * time.rate.num / time.rate.denom +
+                              static_cast<int64_t>(time.queued / kFrameBytes + time.buffered) *
+                                  1'000'000'000 / m_rate;
+        m_aheadSumNs += ahead;
+        m_aheadCount += 1;
+        if (ahead > m_aheadMaxNs) m_aheadMaxNs = ahead;
+    }
     const bool fresh = m_fresh.exchange(false) || m_lastTicks == 0 || time.ticks < m_lastTicks;
     const uint64_t step = time.ticks - m_lastTicks;
     // From the last fill to this one the graph ran one cycle, as long as the last fill:
@@ -213,7 +209,7 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
     if (missed) m_missed.fetch_add(1, std::memory_order_relaxed);
     LatencyChange change{0, missed};
     if (!m_fixedLatency) {
-        const int64_t now = NowNs();
+        const int64_t now = SteadyNs();
         if (missed ? m_latency.Underflow(now) : !idle && m_latency.Calm(now))
             change.frames = m_latency.Frames();
     }

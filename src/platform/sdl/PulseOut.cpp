@@ -3,10 +3,10 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/common/SteadyNs.h"
 #include "platform/sdl/Realtime.h"
 #include "platform/sdl/Timing.h"
 
@@ -20,12 +20,6 @@ constexpr size_t kChunkFrames = 256;   // rendered at a time, as one callback bu
 constexpr pa_usec_t kAnswerUs = 3'000'000;
 // An underflow reported this soon after the fill rested was caused by the rest.
 constexpr int64_t kRestEchoNs = 200'000'000;
-
-int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // The server keeps frames queued in all; it asks for more a quarter of that at a
 // time, and starts playing (again) as soon as one such piece is in.
@@ -99,7 +93,7 @@ bool PulseOut::StartStream(int rate) {
     pa_stream_set_state_callback(m_stream, &PulseOut::OnStreamState, this);
     pa_stream_set_write_callback(m_stream, &PulseOut::OnWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseOut::OnUnderflow, this);
-    m_latency.Start(NowNs());
+    m_latency.Start(SteadyNs());
     const int frames = m_latency.Frames();
     m_latencyFrames.store(frames);
     // The queue is the whole way to the speaker: the server shortens its own buffer to
@@ -182,7 +176,7 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
             pa_stream_cancel_write(stream);
             return;
         }
-        const int64_t before = NowNs();
+        const int64_t before = SteadyNs();
         const bool rested = out->m_fill(out->m_user, static_cast<uint8_t*>(data),
                                          static_cast<int>(size));
         pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
@@ -191,7 +185,7 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
             out->StepDownWhenCalm();
             continue;
         }
-        out->m_restedAtNs = NowNs();
+        out->m_restedAtNs = SteadyNs();
         // A rest longer than the queue has let it run dry, and what the server asked
         // for before is stale: the queue is filled up again at once, so that the key
         // that woke the fill plays from an empty queue without a break after it.
@@ -204,12 +198,12 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
 }
 
 void PulseOut::StepDownWhenCalm() {
-    if (!m_fixedLatency && m_latency.Calm(NowNs())) AskLatency(m_latency.Frames());
+    if (!m_fixedLatency && m_latency.Calm(SteadyNs())) AskLatency(m_latency.Frames());
 }
 
 void PulseOut::OnUnderflow(pa_stream*, void* self) {
     auto* out = static_cast<PulseOut*>(self);
-    const int64_t now = NowNs();
+    const int64_t now = SteadyNs();
     if (now - out->m_restedAtNs < kRestEchoNs) return;
     out->m_underflows.fetch_add(1);
     if (out->m_timing) out->m_timing->Mark("audio-underflow");

@@ -1,20 +1,14 @@
 #include "platform/sdl/Timing.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/common/SteadyNs.h"
 #include "platform/sdl/AudioOut.h"
 
 namespace clavora {
 
 namespace {
-
-int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // A note that has not sounded after this long is no longer waited for.
 constexpr int64_t kGiveUpNs = 500'000'000;
