@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
-#include "fake/SyntheticArt.h"
+#include "support/FakePlatform.h"
+#include "support/SyntheticArt.h"
 #include "game/Game.h"
-#include "platform/gdi/DeviceScale.h"
+#include "raster/DeviceScale.h"
 
 namespace clavora::test {
 namespace {

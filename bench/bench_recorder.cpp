@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 #include "recorder/Songs.h"
 
 namespace clavora::test {

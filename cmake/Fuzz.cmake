@@ -21,7 +21,7 @@ if(CLAVORA_FUZZ)
   target_compile_options(clavora_core PRIVATE ${CLAVORA_FUZZ_FLAGS})
   # The pixel loops of the picture layer run for every pixel of every frame: tracing
   # their comparisons would cost most of the fuzzing time and guide nothing.
-  set_source_files_properties(src/platform/gdi/Gdi.cpp src/platform/gdi/Bmp.cpp PROPERTIES
+  set_source_files_properties(src/raster/Gdi.cpp src/raster/Bmp.cpp PROPERTIES
     COMPILE_OPTIONS -fno-sanitize-coverage=trace-cmp)
 
   file(GLOB CLAVORA_FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/fuzz_*.cpp)

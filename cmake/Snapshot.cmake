@@ -4,7 +4,7 @@
 find_package(Threads REQUIRED)
 file(GLOB CLAVORA_SNAPSHOT_SOURCES CONFIGURE_DEPENDS tools/snapshot/*.cpp)
 add_executable(snapshot ${CLAVORA_SNAPSHOT_SOURCES})
-target_link_libraries(snapshot PRIVATE clavora_core clavora_res PkgConfig::PANGOCAIRO Threads::Threads)
+target_link_libraries(snapshot PRIVATE clavora_platform_common PkgConfig::PANGOCAIRO Threads::Threads)
 add_custom_target(snapshots
   COMMAND snapshot ${CMAKE_BINARY_DIR}/snapshots
   DEPENDS snapshot

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "SoundRig.h"
+#include "support/SoundRig.h"
 #include "app/PianoDlg.h"
 #include "piano/Keys.h"
 #include "platform/resources/Resources.h"

@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "SoundRig.h"
+#include "support/SoundRig.h"
 #include "input/Commands.h"
 #include "piano/Keys.h"
-#include "platform/common/WindowLock.h"
+#include "platform/window/WindowLock.h"
 
 namespace clavora::bench {
 namespace {

@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "platform/Platform.h"
-#include "platform/gdi/Gdi.h"
+#include "raster/Gdi.h"
 #include "screen/FrameDraws.h"
 
 namespace clavora {

@@ -1,7 +1,8 @@
 // The services the program needs from the world outside it, and nothing more.
 // The program's own code reaches the window, the synthesizer, MIDI input, sounds,
-// the clock and the random generator only through this interface. platform/sdl
-// implements it on SDL2, FluidSynth and RtMidi; the tests implement it with a fake.
+// the clock and the random generator only through this interface. The folders beside
+// it implement it by concern (window, audio, midi), each library in a folder of its own;
+// the tests implement it with a fake.
 #pragma once
 
 #include <cstddef>

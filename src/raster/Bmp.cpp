@@ -1,9 +1,9 @@
 // Reading BMP images into bitmaps at the device scale.
 #include <vector>
 
-#include "platform/common/LittleEndian.h"
-#include "platform/gdi/DeviceScale.h"
-#include "platform/gdi/Gdi.h"
+#include "raster/LittleEndian.h"
+#include "raster/DeviceScale.h"
+#include "raster/Gdi.h"
 
 namespace clavora {
 

@@ -1,4 +1,4 @@
-#include "platform/gdi/DeviceScale.h"
+#include "raster/DeviceScale.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/gdi/DrawLog.h"
+#include "raster/DrawLog.h"
 
 #include <algorithm>
 

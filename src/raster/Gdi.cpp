@@ -1,11 +1,11 @@
-#include "platform/gdi/Gdi.h"
+#include "raster/Gdi.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
 
-#include "platform/gdi/DeviceScale.h"
+#include "raster/DeviceScale.h"
 
 namespace clavora {
 

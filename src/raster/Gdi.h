@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gdi/DrawLog.h"
+#include "raster/DrawLog.h"
 
 namespace clavora {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/gdi/Gdi.h"
+#include "raster/Gdi.h"
 
 namespace clavora {
 

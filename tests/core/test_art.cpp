@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "piano/Keys.h"
-#include "platform/gdi/Gdi.h"
+#include "raster/Gdi.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {

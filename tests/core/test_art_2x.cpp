@@ -9,8 +9,8 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/common/Icon.h"
-#include "platform/gdi/Gdi.h"
+#include "platform/window/Icon.h"
+#include "raster/Gdi.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {

@@ -25,7 +25,7 @@
 
 #include "app/PianoApp.h"
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 #include "input/Commands.h"
 #include "piano/Keys.h"
 #include "recorder/Songs.h"

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "fake/AllocationCounter.h"
-#include "fake/DlgFixture.h"
-#include "fake/SmfBuilder.h"
+#include "support/AllocationCounter.h"
+#include "support/DlgFixture.h"
+#include "support/SmfBuilder.h"
 #include "recorder/Songs.h"
 #include "songfile/SongImage.h"
 

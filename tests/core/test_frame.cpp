@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "fake/AllocationCounter.h"
-#include "fake/SyntheticArtFixture.h"
+#include "support/AllocationCounter.h"
+#include "support/SyntheticArtFixture.h"
 #include "game/Game.h"
 #include "recorder/Songs.h"
 

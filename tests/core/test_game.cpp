@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <random>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "recorder/Songs.h"
-#include "test_game.h"
+#include "core/test_game.h"
 
 namespace clavora::test {
 namespace {

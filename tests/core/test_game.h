@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 
 namespace clavora::test {
 

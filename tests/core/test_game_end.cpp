@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/PianoApp.h"
-#include "fake/DlgFixture.h"
-#include "test_game.h"
+#include "support/DlgFixture.h"
+#include "core/test_game.h"
 
 namespace clavora::test {
 namespace {

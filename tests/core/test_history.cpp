@@ -12,10 +12,10 @@
 #include <string>
 
 #include "app/FileIo.h"
-#include "fake/AllocationCounter.h"
-#include "fake/DlgFixture.h"
+#include "support/AllocationCounter.h"
+#include "support/DlgFixture.h"
 #include "game/History.h"
-#include "test_game.h"
+#include "core/test_game.h"
 
 namespace clavora::test {
 namespace {

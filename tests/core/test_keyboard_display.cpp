@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/SyntheticArtFixture.h"
+#include "support/SyntheticArtFixture.h"
 #include "piano/Keys.h"
 
 namespace clavora::test {

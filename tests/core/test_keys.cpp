@@ -1,7 +1,7 @@
 // Key tables, key states and the MIDI messages the piano sends.
 #include <gtest/gtest.h>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "piano/Keys.h"
 
 namespace clavora::test {

@@ -1,10 +1,10 @@
 // Keyboard commands: letter answers and the one-key commands, acting on key release.
 #include <gtest/gtest.h>
 
-#include "fake/DlgFixture.h"
-#include "platform/common/KeyCode.h"
+#include "support/DlgFixture.h"
+#include "platform/window/KeyCode.h"
 #include "recorder/Songs.h"
-#include "test_game.h"
+#include "core/test_game.h"
 
 namespace clavora::test {
 namespace {

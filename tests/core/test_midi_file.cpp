@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "fake/SmfBuilder.h"
+#include "support/SmfBuilder.h"
 #include "songfile/MidiExport.h"
 #include "songfile/MidiImport.h"
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "piano/Keys.h"
-#include "platform/common/HeldNotes.h"
-#include "platform/common/MidiMessage.h"
+#include "platform/midi/HeldNotes.h"
+#include "platform/midi/MidiMessage.h"
 #include "recorder/Songs.h"
 
 namespace clavora::test {

@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "piano/Keys.h"
-#include "platform/common/WindowLock.h"
+#include "platform/window/WindowLock.h"
 #include "recorder/Songs.h"
-#include "test_game.h"
+#include "core/test_game.h"
 
 namespace clavora::test {
 namespace {

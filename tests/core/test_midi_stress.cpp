@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "piano/Keys.h"
-#include "platform/common/WindowLock.h"
+#include "platform/window/WindowLock.h"
 #include "recorder/Songs.h"
 
 namespace clavora::test {

@@ -3,11 +3,11 @@
 
 #include <vector>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "input/Commands.h"
 #include "piano/Keys.h"
 #include "recorder/Songs.h"
-#include "test_game.h"
+#include "core/test_game.h"
 
 namespace clavora::test {
 namespace {

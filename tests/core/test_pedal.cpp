@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "piano/Keys.h"
-#include "platform/common/WindowLock.h"
+#include "platform/window/WindowLock.h"
 #include "recorder/Songs.h"
 #include "songfile/MidiExport.h"
 #include "songfile/MidiImport.h"

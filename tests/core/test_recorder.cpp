@@ -6,8 +6,8 @@
 #include <ostream>
 #include <vector>
 
-#include "fake/AllocationCounter.h"
-#include "fake/DlgFixture.h"
+#include "support/AllocationCounter.h"
+#include "support/DlgFixture.h"
 #include "piano/Keys.h"
 #include "recorder/Songs.h"
 

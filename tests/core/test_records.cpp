@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 #include "app/FileIo.h"
 #include "game/Game.h"
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "platform/gdi/Gdi.h"
+#include "raster/Gdi.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "fake/AllocationCounter.h"
-#include "fake/FakePlatform.h"
+#include "support/AllocationCounter.h"
+#include "support/FakePlatform.h"
 #include "fuzz/Session.h"
 
 namespace clavora::test {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/FileIo.h"
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "recorder/Songs.h"
 
 namespace clavora {

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "fake/SyntheticArtFixture.h"
+#include "support/SyntheticArtFixture.h"
 
 namespace clavora::test {
 namespace {

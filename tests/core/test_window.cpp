@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/PianoApp.h"
-#include "fake/DlgFixture.h"
+#include "support/DlgFixture.h"
 #include "recorder/Songs.h"
 
 namespace clavora::test {

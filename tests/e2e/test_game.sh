@@ -5,7 +5,7 @@
 # The window is closed with Escape; "Clavora.hsc" must hold the new record and the
 # other mode's default, and the next start must show the record in the records panel.
 #
-# Usage: test_game_letter.sh PATH_TO_CLAVORA [letter|piano]
+# Usage: test_game.sh PATH_TO_CLAVORA [letter|piano]
 #        (GAME_SHOTS=DIR keeps screenshots of the game's end and of the restart)
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"

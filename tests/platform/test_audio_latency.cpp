@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/common/AudioLatency.h"
+#include "platform/audio/AudioLatency.h"
 
 namespace clavora::test {
 namespace {

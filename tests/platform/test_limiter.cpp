@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "platform/common/Limiter.h"
-#include "platform/common/Pcm.h"
+#include "platform/audio/Limiter.h"
+#include "platform/audio/Pcm.h"
 
 namespace clavora::test {
 namespace {

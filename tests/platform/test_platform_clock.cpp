@@ -5,8 +5,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/common/FrameTick.h"
-#include "platform/common/KeyCode.h"
+#include "platform/window/FrameTick.h"
+#include "platform/window/KeyCode.h"
 #include "platform/common/Random.h"
 
 namespace clavora {

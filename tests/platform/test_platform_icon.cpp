@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "fake/LittleEndianWriter.h"
-#include "platform/common/Icon.h"
+#include "support/LittleEndianWriter.h"
+#include "platform/window/Icon.h"
 
 namespace clavora {
 namespace {

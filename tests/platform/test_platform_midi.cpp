@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/common/MidiMessage.h"
-#include "platform/common/MidiQueue.h"
+#include "platform/midi/MidiMessage.h"
+#include "platform/midi/MidiQueue.h"
 
 namespace clavora {
 namespace {

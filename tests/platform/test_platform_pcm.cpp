@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fake/LittleEndianWriter.h"
-#include "platform/common/Pcm.h"
+#include "support/LittleEndianWriter.h"
+#include "platform/audio/Pcm.h"
 
 namespace clavora {
 namespace {

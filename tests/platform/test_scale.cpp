@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 #include "game/Game.h"
-#include "platform/common/ScaleRule.h"
-#include "platform/gdi/DeviceScale.h"
+#include "platform/window/ScaleRule.h"
+#include "raster/DeviceScale.h"
 
 namespace clavora::test {
 

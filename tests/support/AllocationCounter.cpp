@@ -1,4 +1,4 @@
-#include "fake/AllocationCounter.h"
+#include "support/AllocationCounter.h"
 
 #include <cstdlib>
 #include <new>

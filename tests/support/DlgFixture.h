@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 #include "game/Game.h"
 
 namespace clavora::test {

@@ -1,4 +1,4 @@
-#include "fake/FakePlatform.h"
+#include "support/FakePlatform.h"
 
 #include <unistd.h>
 
@@ -10,9 +10,9 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/common/ScaledArt.h"
-#include "platform/gdi/DeviceScale.h"
-#include "platform/gdi/Gdi.h"
+#include "platform/window/ScaledArt.h"
+#include "raster/DeviceScale.h"
+#include "raster/Gdi.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora::test {

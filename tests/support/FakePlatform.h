@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/common/HeldNotes.h"
-#include "platform/gdi/DrawLog.h"
+#include "platform/midi/HeldNotes.h"
+#include "raster/DrawLog.h"
 
 namespace clavora::test {
 

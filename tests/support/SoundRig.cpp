@@ -1,4 +1,4 @@
-#include "SoundRig.h"
+#include "support/SoundRig.h"
 
 #include <algorithm>
 

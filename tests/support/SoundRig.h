@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/PianoDlg.h"
-#include "fake/FakePlatform.h"
-#include "platform/sdl/AudioOut.h"
-#include "platform/sdl/MidiInput.h"
+#include "support/FakePlatform.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
+#include "platform/midi/rtmidi/MidiInput.h"
 
 namespace clavora::bench {
 
@@ -85,7 +85,7 @@ public:
 
 private:
     test::TempDir dir_;
-    AudioOut audio_{nullptr};
+    AudioOut audio_;
     SynthPlatform platform_{audio_};
     std::unique_ptr<CPianoDlg> dlg_;
     bool ready_ = false;

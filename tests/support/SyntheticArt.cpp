@@ -1,4 +1,4 @@
-#include "fake/SyntheticArt.h"
+#include "support/SyntheticArt.h"
 
 #include <cstdio>
 

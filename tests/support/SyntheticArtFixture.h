@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "fake/DlgFixture.h"
-#include "fake/SyntheticArt.h"
+#include "support/DlgFixture.h"
+#include "support/SyntheticArt.h"
 
 namespace clavora::test {
 

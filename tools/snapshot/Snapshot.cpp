@@ -15,8 +15,8 @@
 #include "app/PianoDlg.h"
 #include "game/Game.h"
 #include "piano/Keys.h"
-#include "platform/common/ScaledArt.h"
-#include "platform/gdi/DeviceScale.h"
+#include "platform/window/ScaledArt.h"
+#include "raster/DeviceScale.h"
 #include "recorder/Songs.h"
 
 namespace clavora {

@@ -1,8 +1,8 @@
-#include "platform/common/Limiter.h"
+#include "platform/audio/Limiter.h"
 
 #include <cmath>
 
-#include "platform/common/Pcm.h"
+#include "platform/audio/Pcm.h"
 
 namespace clavora {
 

@@ -1,10 +1,10 @@
-#include "platform/common/Pcm.h"
+#include "platform/audio/Pcm.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "platform/common/LittleEndian.h"
+#include "raster/LittleEndian.h"
 
 namespace clavora {
 

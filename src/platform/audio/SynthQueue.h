@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/common/MidiMessage.h"
+#include "platform/midi/MidiMessage.h"
 
 namespace clavora {
 

@@ -1,8 +1,6 @@
-#include "platform/sdl/Quiet.h"
+#include "platform/common/Quiet.h"
 
-#include <SDL.h>
 #include <dlfcn.h>
-#include <fluidsynth.h>
 
 namespace clavora {
 
@@ -19,7 +17,6 @@ using JackCloseFn = int (*)(void*);
 
 void AlsaSilent(const char*, int, const char*, int, const char*, ...) {}
 void JackSilent(const char*) {}
-void SdlSilent(void*, int, SDL_LogPriority, const char*) {}
 
 template <class Fn>
 Fn Lookup(const char* name) {
@@ -29,9 +26,6 @@ Fn Lookup(const char* name) {
 }  // namespace
 
 void SilenceLibraries() {
-    for (int level = 0; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, nullptr, nullptr);
-    SDL_LogSetOutputFunction(&SdlSilent, nullptr);
     if (auto set = Lookup<AlsaSetHandler>("snd_lib_error_set_handler")) set(&AlsaSilent);
     if (auto set = Lookup<JackSetFn>("jack_set_error_function")) set(&JackSilent);
     if (auto set = Lookup<JackSetFn>("jack_set_info_function")) set(&JackSilent);

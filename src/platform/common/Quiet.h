@@ -4,7 +4,8 @@
 
 namespace clavora {
 
-// Silences FluidSynth, SDL and the ALSA and JACK libraries (when they are loaded).
+// Silences the ALSA and JACK libraries (when they are loaded). SDL and FluidSynth are
+// silenced where they are started, by the window and the synthesizer.
 void SilenceLibraries();
 
 // True when a JACK server is running, found without starting one and without a word

@@ -1,10 +1,10 @@
-#include "platform/sdl/Timing.h"
+#include "platform/common/Timing.h"
 
 #include <cstdlib>
 #include <ctime>
 
 #include "platform/common/SteadyNs.h"
-#include "platform/sdl/AudioOut.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
 
 namespace clavora {
 
@@ -20,7 +20,15 @@ Timing::Timing() {
     if (path && *path) m_file = std::fopen(path, "a");
 }
 
-Timing::~Timing() {
+Timing& TimingLog() {
+    // Never destroyed: the audio and MIDI threads may mark it until the platform has
+    // stopped them, and the platform closes it after that.
+    static Timing* log = new Timing;
+    return *log;
+}
+
+void Timing::Close() {
+    std::lock_guard<std::mutex> hold(m_lock);
     if (!m_file) return;
     std::fprintf(m_file, "frames presented %lld changed %lld\n", static_cast<long long>(m_frames),
                  static_cast<long long>(m_changedFrames));
@@ -33,6 +41,7 @@ Timing::~Timing() {
                      static_cast<double>(m_sumOffset.load()) / n, AudioOut::kBufferFrames);
     }
     std::fclose(m_file);
+    m_file = nullptr;
 }
 
 void Timing::MarkOnce(const char* name, std::atomic<bool>& done) {
@@ -45,6 +54,7 @@ void Timing::Mark(const char* name) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_file) return;
     timespec cpu{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
     std::fprintf(m_file, "%s %lld.%09ld cpu-ms %.1f\n", name, static_cast<long long>(now.tv_sec),

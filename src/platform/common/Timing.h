@@ -14,7 +14,8 @@ namespace clavora {
 class Timing {
 public:
     Timing();
-    ~Timing();
+    // Writes the summary and closes the file; marks after it are dropped.
+    void Close();
     Timing(const Timing&) = delete;
     Timing& operator=(const Timing&) = delete;
 
@@ -46,5 +47,8 @@ private:
     std::atomic<int64_t> m_maxNs{0};
     std::atomic<int64_t> m_sumOffset{0};
 };
+
+// The process's one timing log, opened on first use; the platform closes it as it ends.
+Timing& TimingLog();
 
 }  // namespace clavora

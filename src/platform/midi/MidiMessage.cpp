@@ -1,4 +1,4 @@
-#include "platform/common/MidiMessage.h"
+#include "platform/midi/MidiMessage.h"
 
 #include <algorithm>
 #include <cctype>

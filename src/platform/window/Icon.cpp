@@ -1,6 +1,6 @@
-#include "platform/common/Icon.h"
+#include "platform/window/Icon.h"
 
-#include "platform/common/LittleEndian.h"
+#include "raster/LittleEndian.h"
 
 namespace clavora {
 

@@ -1,11 +1,11 @@
-#include "platform/common/ScaleRule.h"
+#include "platform/window/ScaleRule.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/Platform.h"
-#include "platform/gdi/DeviceScale.h"
+#include "raster/DeviceScale.h"
 
 namespace clavora {
 

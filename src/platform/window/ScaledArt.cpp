@@ -1,6 +1,6 @@
-#include "platform/common/ScaledArt.h"
+#include "platform/window/ScaledArt.h"
 
-#include "platform/gdi/DeviceScale.h"
+#include "raster/DeviceScale.h"
 #include "platform/resources/Resources.h"
 
 namespace clavora {

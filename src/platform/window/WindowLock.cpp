@@ -1,4 +1,4 @@
-#include "platform/common/WindowLock.h"
+#include "platform/window/WindowLock.h"
 
 namespace clavora {
 

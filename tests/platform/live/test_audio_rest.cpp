@@ -12,7 +12,7 @@
 
 #include "piano/Keys.h"
 #include "platform/resources/Resources.h"
-#include "platform/sdl/AudioOut.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
 
 namespace clavora {
 namespace {
@@ -42,7 +42,7 @@ protected:
         ASSERT_TRUE(Within(20s, [&] { return audio.Resting(); })) << "never rested";
     }
 
-    AudioOut audio{nullptr};
+    AudioOut audio;
 };
 
 TEST_F(AudioRest, ARestingCallbackStaysQuietUntilAKeyWakesIt) {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/common/WindowLock.h"
-#include "platform/sdl/MidiInput.h"
+#include "platform/window/WindowLock.h"
+#include "platform/midi/rtmidi/MidiInput.h"
 
 namespace clavora {
 namespace {

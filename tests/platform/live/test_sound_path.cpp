@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "SoundRig.h"
+#include "support/SoundRig.h"
 #include "piano/Keys.h"
-#include "platform/common/WindowLock.h"
+#include "platform/window/WindowLock.h"
 
 namespace clavora::bench {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sdl/XErrors.h"
+#include "platform/window/x11/XErrors.h"
 
 namespace clavora {
 namespace {

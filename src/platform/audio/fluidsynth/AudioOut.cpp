@@ -1,4 +1,4 @@
-#include "platform/sdl/AudioOut.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
 
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/sdl/PipeWireOut.h"
-#include "platform/sdl/PulseOut.h"
-#include "platform/sdl/Timing.h"
+#include "platform/audio/pipewire/PipeWireOut.h"
+#include "platform/audio/pulse/PulseOut.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -46,7 +46,7 @@ constexpr float kSoundGain = 1.0f;
 
 }  // namespace
 
-AudioOut::AudioOut(Timing* timing) : m_timing(timing) {}
+AudioOut::AudioOut() = default;
 
 void AudioOut::Start() {
     if (m_loader.joinable()) return;
@@ -71,11 +71,13 @@ bool AudioOut::LoadSynth() {
         m_ready.store(true, std::memory_order_release);
     }
     static std::atomic<bool> marked{false};
-    if (m_timing) m_timing->MarkOnce("synth-ready", marked);
+    TimingLog().MarkOnce("synth-ready", marked);
     return true;
 }
 
 fluid_synth_t* AudioOut::CreateSynth() {
+    for (int level = 0; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, nullptr, nullptr);
     m_settings = new_fluid_settings();
     if (!m_settings) return nullptr;
     fluid_settings_setnum(m_settings, "synth.sample-rate", kAudioRate);
@@ -135,7 +137,7 @@ void AudioOut::ShortMessage(uint32_t msg) {
     }
     // The audio thread applies it before it renders its next buffer.
     Send(event);
-    if (m_timing && event.kind == SynthEvent::kNoteOn) m_timing->NoteSent();
+    if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent();
     Wake();
 }
 
@@ -228,7 +230,7 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         FloatToPcm16(mix, dst, 2 * n);
         done += n;
     }
-    if (m_timing) m_timing->Rendered(out, frames);
+    TimingLog().Rendered(out, frames);
 }
 
 }  // namespace clavora

@@ -11,10 +11,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/common/MidiMessage.h"
-#include "platform/common/Limiter.h"
-#include "platform/common/Pcm.h"
-#include "platform/sdl/SynthQueue.h"
+#include "platform/midi/MidiMessage.h"
+#include "platform/audio/Limiter.h"
+#include "platform/audio/Pcm.h"
+#include "platform/audio/SynthQueue.h"
 
 struct _fluid_synth_t;
 struct _fluid_hashtable_t;
@@ -23,7 +23,6 @@ namespace clavora {
 
 class PipeWireOut;
 class PulseOut;
-class Timing;
 
 class AudioOut {
 public:
@@ -31,7 +30,7 @@ public:
     static constexpr int kBufferFrames = 256;
     static constexpr int kMaxSounds = 64;
 
-    explicit AudioOut(Timing* timing);
+    AudioOut();
     ~AudioOut();
     AudioOut(const AudioOut&) = delete;
     AudioOut& operator=(const AudioOut&) = delete;
@@ -105,7 +104,6 @@ private:
     // Queues a message for the audio thread and counts it.
     void Send(const SynthEvent& event);
 
-    Timing* m_timing;
     std::thread m_loader;
     std::atomic<bool> m_abandon{false};
     // The stream on a PipeWire or PulseAudio server, or else SDL's device.

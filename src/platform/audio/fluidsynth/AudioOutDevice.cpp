@@ -13,11 +13,11 @@
 #include <cstring>
 #include <string>
 
-#include "platform/sdl/AudioOut.h"
-#include "platform/sdl/PipeWireOut.h"
-#include "platform/sdl/PulseOut.h"
-#include "platform/sdl/Realtime.h"
-#include "platform/sdl/Timing.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
+#include "platform/audio/pipewire/PipeWireOut.h"
+#include "platform/audio/pulse/PulseOut.h"
+#include "platform/audio/sdl/Realtime.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -80,14 +80,14 @@ bool AudioOut::OpenDevice() {
     // 5.3 ms queued at the least.
     if (ServerWanted() && !PulseAsked()) {
         auto pipewire =
-            std::make_unique<PipeWireOut>(&AudioOut::FillNoWait, &AudioOut::MayPause, this, m_timing);
+            std::make_unique<PipeWireOut>(&AudioOut::FillNoWait, &AudioOut::MayPause, this);
         if (pipewire->Open(kAudioRate)) {
             m_pipewire = std::move(pipewire);
             return true;
         }
     }
     if (ServerWanted()) {
-        auto server = std::make_unique<PulseOut>(&AudioOut::Fill, this, m_timing);
+        auto server = std::make_unique<PulseOut>(&AudioOut::Fill, this);
         if (server->Open(kAudioRate)) {
             m_server = std::move(server);
             return true;
@@ -179,7 +179,7 @@ void AudioOut::Callback(void* self, uint8_t* stream, int length) {
     if (!audio->m_raised) {
         audio->m_raised = true;
         const RealtimeGrant grant = MakeThisThreadRealtime();
-        if (audio->m_timing) audio->m_timing->Mark(RealtimeGrantName(grant));
+        TimingLog().Mark(RealtimeGrantName(grant));
     }
     Fill(self, stream, length);
 }

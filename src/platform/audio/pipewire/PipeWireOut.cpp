@@ -1,4 +1,4 @@
-#include "platform/sdl/PipeWireOut.h"
+#include "platform/audio/pipewire/PipeWireOut.h"
 
 #include <sched.h>
 
@@ -11,8 +11,8 @@
 #include <mutex>
 
 #include "platform/common/SteadyNs.h"
-#include "platform/sdl/Realtime.h"
-#include "platform/sdl/Timing.h"
+#include "platform/audio/sdl/Realtime.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -45,8 +45,8 @@ const pw_stream_events* Events() {
 
 }  // namespace
 
-PipeWireOut::PipeWireOut(Fill fill, MayPause mayPause, void* user, Timing* timing)
-    : m_fill(fill), m_mayPause(mayPause), m_user(user), m_timing(timing) {}
+PipeWireOut::PipeWireOut(Fill fill, MayPause mayPause, void* user)
+    : m_fill(fill), m_mayPause(mayPause), m_user(user) {}
 
 PipeWireOut::~PipeWireOut() { Close(); }
 
@@ -97,7 +97,7 @@ bool PipeWireOut::Open(int rate) {
         Close();
         return false;
     }
-    if (m_timing) m_timing->Mark("audio-output-pipewire");
+    TimingLog().Mark("audio-output-pipewire");
     return true;
 }
 
@@ -110,7 +110,7 @@ void PipeWireOut::Close() {
         std::snprintf(name, sizeof name, "audio-ahead-mean-us-%lld-max-us-%lld",
                       static_cast<long long>(m_aheadSumNs / m_aheadCount / 1000),
                       static_cast<long long>(m_aheadMaxNs / 1000));
-        m_timing->Mark(name);
+        TimingLog().Mark(name);
     }
     if (m_stream) pw_stream_destroy(m_stream);
     m_stream = nullptr;
@@ -142,9 +142,9 @@ void PipeWireOut::OnProcessThunk(void* self) {
         // PipeWire's data thread is real-time where its module could make it so.
         if (sched_getscheduler(0) == SCHED_OTHER) {
             const RealtimeGrant grant = MakeThisThreadRealtime();
-            if (out->m_timing) out->m_timing->Mark(RealtimeGrantName(grant));
-        } else if (out->m_timing) {
-            out->m_timing->Mark("audio-realtime-pipewire");
+            TimingLog().Mark(RealtimeGrantName(grant));
+        } else {
+            TimingLog().Mark("audio-realtime-pipewire");
         }
     }
     pw_buffer* b = pw_stream_dequeue_buffer(out->m_stream);
@@ -188,7 +188,7 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
     // For the timing log: what waits before the sink plays this fill's first frame, the
     // graph's delay to the device, the buffers queued in the stream (this one among
     // them) and what the resampler holds.
-    if (m_timing && m_timing->Enabled()) {
+    if (TimingLog().Enabled()) {
         const int64_t ahead = time.delay * 1'000'000'000 * time.rate.num / time.rate.denom +
                               static_cast<int64_t>(time.queued / kFrameBytes + time.buffered) *
                                   1'000'000'000 / m_rate;
@@ -232,17 +232,17 @@ int PipeWireOut::DoSetLatency(spa_loop*, bool, uint32_t, const void* data, size_
     LatencyChange change{};
     if (size != sizeof change || !out->m_stream) return 0;
     std::memcpy(&change, data, sizeof change);
-    if (change.missed && out->m_timing) out->m_timing->Mark("audio-underflow");
+    if (change.missed) TimingLog().Mark("audio-underflow");
     if (change.frames == 0) return 0;
     char value[32];
     std::snprintf(value, sizeof value, "%d/%d", change.frames, out->m_rate);
     const spa_dict_item items[] = {SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, value)};
     const spa_dict dict = SPA_DICT_INIT(items, 1);
     pw_stream_update_properties(out->m_stream, &dict);
-    if (out->m_timing && out->m_timing->Enabled()) {
+    if (TimingLog().Enabled()) {
         char name[48];
         std::snprintf(name, sizeof name, "audio-latency-frames-%d", change.frames);
-        out->m_timing->Mark(name);
+        TimingLog().Mark(name);
     }
     return 0;
 }

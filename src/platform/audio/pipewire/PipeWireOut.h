@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/common/AudioLatency.h"
+#include "platform/audio/AudioLatency.h"
 
 struct pw_thread_loop;
 struct pw_stream;
@@ -18,7 +18,6 @@ struct spa_loop;
 
 namespace clavora {
 
-class Timing;
 
 class PipeWireOut {
 public:
@@ -29,7 +28,7 @@ public:
     // the fill found nothing to play (then the next request must call Resume).
     using MayPause = bool (*)(void* user);
 
-    PipeWireOut(Fill fill, MayPause mayPause, void* user, Timing* timing);
+    PipeWireOut(Fill fill, MayPause mayPause, void* user);
     ~PipeWireOut();
     PipeWireOut(const PipeWireOut&) = delete;
     PipeWireOut& operator=(const PipeWireOut&) = delete;
@@ -58,7 +57,6 @@ private:
     Fill m_fill;
     MayPause m_mayPause;
     void* m_user;
-    Timing* m_timing;
     pw_thread_loop* m_loop = nullptr;
     pw_stream* m_stream = nullptr;
     bool m_raised = false;                 // data thread

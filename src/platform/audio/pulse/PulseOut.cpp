@@ -1,4 +1,4 @@
-#include "platform/sdl/PulseOut.h"
+#include "platform/audio/pulse/PulseOut.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "platform/common/SteadyNs.h"
-#include "platform/sdl/Realtime.h"
-#include "platform/sdl/Timing.h"
+#include "platform/audio/sdl/Realtime.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -36,8 +36,7 @@ pa_buffer_attr Attr(int frames) {
 
 }  // namespace
 
-PulseOut::PulseOut(Fill fill, void* user, Timing* timing)
-    : m_fill(fill), m_user(user), m_timing(timing) {}
+PulseOut::PulseOut(Fill fill, void* user) : m_fill(fill), m_user(user) {}
 
 PulseOut::~PulseOut() { Close(); }
 
@@ -111,7 +110,7 @@ bool PulseOut::StartStream(int rate) {
         m_deadline = nullptr;
     }
     if (state != PA_STREAM_READY) return false;
-    if (m_timing) m_timing->Mark("audio-output-pulse");
+    TimingLog().Mark("audio-output-pulse");
     return true;
 }
 
@@ -164,7 +163,7 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
     if (!out->m_raised) {
         out->m_raised = true;
         const RealtimeGrant grant = MakeThisThreadRealtime();
-        if (out->m_timing) out->m_timing->Mark(RealtimeGrantName(grant));
+        TimingLog().Mark(RealtimeGrantName(grant));
     }
     while (bytes >= kFrameBytes) {
         const size_t want = std::min(bytes, kChunkFrames * kFrameBytes) / kFrameBytes * kFrameBytes;
@@ -206,7 +205,7 @@ void PulseOut::OnUnderflow(pa_stream*, void* self) {
     const int64_t now = SteadyNs();
     if (now - out->m_restedAtNs < kRestEchoNs) return;
     out->m_underflows.fetch_add(1);
-    if (out->m_timing) out->m_timing->Mark("audio-underflow");
+    TimingLog().Mark("audio-underflow");
     if (!out->m_fixedLatency && out->m_latency.Underflow(now))
         out->AskLatency(out->m_latency.Frames());
 }
@@ -216,10 +215,10 @@ void PulseOut::AskLatency(int frames) {
     const pa_buffer_attr attr = Attr(frames);
     if (pa_operation* op = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
         pa_operation_unref(op);
-    if (m_timing && m_timing->Enabled()) {
+    if (TimingLog().Enabled()) {
         char name[48];
         std::snprintf(name, sizeof name, "audio-latency-frames-%d", frames);
-        m_timing->Mark(name);
+        TimingLog().Mark(name);
     }
 }
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/common/AudioLatency.h"
+#include "platform/audio/AudioLatency.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -19,7 +19,6 @@ struct timeval;
 
 namespace clavora {
 
-class Timing;
 
 class PulseOut {
 public:
@@ -27,7 +26,7 @@ public:
     // to play) before it rendered them, so the queue ran dry on purpose.
     using Fill = bool (*)(void* user, uint8_t* stream, int length);
 
-    PulseOut(Fill fill, void* user, Timing* timing);
+    PulseOut(Fill fill, void* user);
     ~PulseOut();
     PulseOut(const PulseOut&) = delete;
     PulseOut& operator=(const PulseOut&) = delete;
@@ -56,7 +55,6 @@ private:
 
     Fill m_fill;
     void* m_user;
-    Timing* m_timing;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;

@@ -1,4 +1,4 @@
-#include "platform/sdl/Realtime.h"
+#include "platform/audio/sdl/Realtime.h"
 
 #include <sched.h>
 #include <sys/resource.h>

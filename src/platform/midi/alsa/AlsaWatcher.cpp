@@ -1,4 +1,4 @@
-#include "platform/sdl/AlsaWatcher.h"
+#include "platform/midi/alsa/AlsaWatcher.h"
 
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/MidiMessage.h"
+#include "platform/midi/MidiMessage.h"
 
 namespace clavora {
 

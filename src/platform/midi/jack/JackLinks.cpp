@@ -1,4 +1,4 @@
-#include "platform/sdl/JackLinks.h"
+#include "platform/midi/jack/JackLinks.h"
 
 #include <dlfcn.h>
 

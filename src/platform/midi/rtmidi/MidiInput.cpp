@@ -1,4 +1,4 @@
-#include "platform/sdl/MidiInput.h"
+#include "platform/midi/rtmidi/MidiInput.h"
 
 #include <rtmidi/RtMidi.h>
 #include <pthread.h>
@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/common/MidiMessage.h"
-#include "platform/common/WindowLock.h"
-#include "platform/sdl/Quiet.h"
-#include "platform/sdl/Timing.h"
+#include "platform/midi/MidiMessage.h"
+#include "platform/window/WindowLock.h"
+#include "platform/common/Quiet.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -30,7 +30,7 @@ RtMidi::Api ChooseApi() {
 
 }  // namespace
 
-MidiInput::MidiInput(Timing* timing) : m_timing(timing) {}
+MidiInput::MidiInput() = default;
 
 MidiInput::~MidiInput() {
     m_enabled.store(false);
@@ -70,7 +70,7 @@ void MidiInput::DeviceMessage(uint32_t msg) {
 
 void MidiInput::DeviceTaken() {
     m_firstNoteMarked.store(false);
-    if (m_timing) m_timing->Mark("midi-device-taken");
+    TimingLog().Mark("midi-device-taken");
 }
 
 void MidiInput::DeviceGone(bool handedOver) { QueueNotice(handedOver ? kDeviceHandedOver : kDeviceGone); }
@@ -120,7 +120,7 @@ void MidiInput::DeliverOne(uint32_t entry) {
         // Every message of device 0 came before this notice: what it still holds, it
         // will never release.
         m_held.ReleaseAll([&](uint32_t release) { DeliverMidiIn(&MidiInput::Deliver, self, release); });
-        if (m_timing) m_timing->Mark("midi-device-released");
+        TimingLog().Mark("midi-device-released");
         return;
     }
     if (entry == kDeviceHandedOver) {
@@ -131,7 +131,7 @@ void MidiInput::DeliverOne(uint32_t entry) {
     const uint32_t msg = entry & 0xFFFFFF;
     if (entry & kFromDevice) {
         m_held.Track(msg);
-        if (m_timing) m_timing->MarkOnce("midi-device-first-message", m_firstNoteMarked);
+        TimingLog().MarkOnce("midi-device-first-message", m_firstNoteMarked);
     } else {
         m_heldOwn.Track(msg);
     }

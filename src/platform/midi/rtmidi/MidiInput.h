@@ -34,16 +34,15 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/common/HeldNotes.h"
-#include "platform/common/MidiQueue.h"
-#include "platform/sdl/AlsaWatcher.h"
-#include "platform/sdl/JackLinks.h"
+#include "platform/midi/HeldNotes.h"
+#include "platform/midi/MidiQueue.h"
+#include "platform/midi/alsa/AlsaWatcher.h"
+#include "platform/midi/jack/JackLinks.h"
 
 class RtMidiIn;
 
 namespace clavora {
 
-class Timing;
 
 class MidiInput : private AlsaWatcher::Sink {
 public:
@@ -56,7 +55,7 @@ public:
 
     // timing, when given, gets a mark when the first message of each new device 0
     // arrives (for the benchmarks).
-    explicit MidiInput(Timing* timing = nullptr);
+    MidiInput();
     ~MidiInput();
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
@@ -122,7 +121,6 @@ private:
     std::chrono::steady_clock::time_point m_deviceTakenAt;
     bool m_deviceLinked = false;
     int m_api = 0;
-    Timing* m_timing = nullptr;
     std::atomic<bool> m_firstNoteMarked{true};
     JackLinks m_links;
     AlsaWatcher m_alsa;

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "platform/common/MidiMessage.h"
-#include "platform/sdl/MidiInput.h"
-#include "platform/sdl/Timing.h"
+#include "platform/midi/MidiMessage.h"
+#include "platform/midi/rtmidi/MidiInput.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -118,7 +118,7 @@ bool MidiInput::TakeDevice(const std::vector<std::string>& names) {
     m_deviceTakenAt = std::chrono::steady_clock::now();
     m_deviceLinked = false;
     m_firstNoteMarked.store(false);
-    if (m_timing) m_timing->Mark("midi-device-taken");
+    TimingLog().Mark("midi-device-taken");
     return true;
 }
 

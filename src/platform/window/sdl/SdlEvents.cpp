@@ -1,10 +1,10 @@
 // Events of the window, each handed to the program's handler under the window lock.
 #include <SDL.h>
 
-#include "platform/common/KeyCode.h"
-#include "platform/sdl/AudioOut.h"
-#include "platform/sdl/SdlPlatform.h"
-#include "platform/sdl/WindowScale.h"
+#include "platform/window/KeyCode.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
+#include "platform/window/sdl/SdlPlatform.h"
+#include "platform/window/sdl/WindowScale.h"
 
 namespace clavora {
 

@@ -1,4 +1,4 @@
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/window/sdl/SdlPlatform.h"
 
 #include <SDL.h>
 
@@ -9,15 +9,15 @@
 #include <mutex>
 #include <string>
 
-#include "platform/common/FrameTick.h"
-#include "platform/common/ScaledArt.h"
-#include "platform/common/WindowLock.h"
-#include "platform/sdl/AudioOut.h"
-#include "platform/sdl/MidiInput.h"
-#include "platform/sdl/Quiet.h"
-#include "platform/sdl/Timing.h"
-#include "platform/sdl/WindowScale.h"
-#include "platform/sdl/XErrors.h"
+#include "platform/window/FrameTick.h"
+#include "platform/window/ScaledArt.h"
+#include "platform/window/WindowLock.h"
+#include "platform/audio/fluidsynth/AudioOut.h"
+#include "platform/midi/rtmidi/MidiInput.h"
+#include "platform/common/Quiet.h"
+#include "platform/common/Timing.h"
+#include "platform/window/sdl/WindowScale.h"
+#include "platform/window/x11/XErrors.h"
 
 namespace clavora {
 
@@ -54,8 +54,8 @@ bool OpenVideo() {
 
 SdlPlatform::SdlPlatform() {
     SilenceLibraries();
-    m_timing = std::make_unique<Timing>();
-    m_timing->Mark("platform-start");
+    SDL_LogSetOutputFunction([](void*, int, SDL_LogPriority, const char*) {}, nullptr);
+    TimingLog().Mark("platform-start");
     // The window is drawn in software: uploading through the X server's shared memory
     // costs a fraction of a millisecond, while an accelerated window surface would load
     // an OpenGL driver (hundreds of milliseconds and about 90 MiB under Xvfb).
@@ -69,11 +69,11 @@ SdlPlatform::SdlPlatform() {
     SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", CLAVORA_APP_ID, 1);
     TolerateMessagesToGoneWindows();
     m_video = OpenVideo();
-    m_timing->Mark("video-ready");
+    TimingLog().Mark("video-ready");
     // Sound starts at once, beside everything the window does before it shows.
-    m_audio = std::make_unique<AudioOut>(m_timing.get());
+    m_audio = std::make_unique<AudioOut>();
     if (m_video) m_audio->Start();
-    m_midiIn = std::make_unique<MidiInput>(m_timing.get());
+    m_midiIn = std::make_unique<MidiInput>();
     // The window is made now, hidden, for its scale: the program's bitmaps, loaded
     // before the window shows, are made at that scale and from the art drawn for it.
     if (m_video) m_window = CreateScaledWindow("Clavora", m_scale);
@@ -89,6 +89,7 @@ SdlPlatform::~SdlPlatform() {
     m_audio.reset();
     if (m_window) SDL_DestroyWindow(m_window);
     SDL_Quit();
+    TimingLog().Close();
 }
 
 void SdlPlatform::RunModal(WindowHandler& handler) {
@@ -106,7 +107,7 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     }
     SetIcon();
     SDL_ShowWindow(m_window);
-    m_timing->Mark("window-shown");
+    TimingLog().Mark("window-shown");
     // Keys are commands here, not text.
     SDL_StopTextInput();
     // A file dropped on the window is handed to the program by its path.
@@ -116,7 +117,7 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     m_handler = &handler;
 
     Handle([&] { handler.OnInitDialog(); });
-    m_timing->Mark("window-initialised");
+    TimingLog().Mark("window-initialised");
     // The window is mapped (SDL waits for that): its first paint follows at once, as a
     // dialog's does when it shows, rather than after the window system's expose.
     m_forceUpload = true;

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/common/FrameTick.h"
+#include "platform/window/FrameTick.h"
 #include "platform/common/Random.h"
-#include "platform/common/WindowLock.h"
-#include "platform/gdi/DrawLog.h"
+#include "platform/window/WindowLock.h"
+#include "raster/DrawLog.h"
 
 struct SDL_Window;
 struct SDL_Surface;
@@ -28,7 +28,6 @@ namespace clavora {
 
 class AudioOut;
 class MidiInput;
-class Timing;
 
 class SdlPlatform final : public Platform {
 public:
@@ -86,7 +85,6 @@ private:
     static void MidiThrough(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t dwParam1,
                             uintptr_t dwParam2);
 
-    std::unique_ptr<Timing> m_timing;
     bool m_video = false;
     SDL_Window* m_window = nullptr;
     int m_scale = 1;  // device pixels a logical pixel, across and down

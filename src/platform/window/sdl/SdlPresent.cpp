@@ -7,11 +7,11 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/common/Icon.h"
-#include "platform/common/ScaledArt.h"
-#include "platform/gdi/Gdi.h"
-#include "platform/sdl/SdlPlatform.h"
-#include "platform/sdl/Timing.h"
+#include "platform/window/Icon.h"
+#include "platform/window/ScaledArt.h"
+#include "raster/Gdi.h"
+#include "platform/window/sdl/SdlPlatform.h"
+#include "platform/common/Timing.h"
 
 namespace clavora {
 
@@ -44,7 +44,7 @@ void SdlPlatform::Present(const uint32_t* pixels) {
     if (back) back->TakeDamage(m_damage);
     if (!back || !m_haveFrame) m_damage.assign(1, GdiRect{0, 0, kFrameWidth, kFrameHeight});
     if (m_damage.empty()) {
-        m_timing->Frame(false);
+        TimingLog().Frame(false);
         return;
     }
 
@@ -75,7 +75,7 @@ void SdlPlatform::Present(const uint32_t* pixels) {
     }
     m_haveFrame = true;
     m_frameDirty = true;
-    m_timing->Frame(true);
+    TimingLog().Frame(true);
 }
 
 bool SdlPlatform::ShowsLastFrame() {
@@ -83,7 +83,7 @@ bool SdlPlatform::ShowsLastFrame() {
     // The surface holds the last frame presented, unless the window system replaced it.
     SDL_Surface* surface = SDL_GetWindowSurface(m_window);
     if (!surface || surface != m_surface || surface->pixels != m_surfacePixels) return false;
-    m_timing->Frame(false);
+    TimingLog().Frame(false);
     return true;
 }
 
@@ -112,7 +112,7 @@ void SdlPlatform::Upload() {
     }
     m_uploadRects.clear();
     m_frameDirty = false;
-    m_timing->MarkOnce("first-frame", m_markedFrame);
+    TimingLog().MarkOnce("first-frame", m_markedFrame);
 }
 
 bool SdlPlatform::IsMinimized() {

@@ -1,4 +1,4 @@
-#include "platform/sdl/WindowScale.h"
+#include "platform/window/sdl/WindowScale.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "platform/Platform.h"
-#include "platform/common/ScaleRule.h"
-#include "platform/gdi/DeviceScale.h"
+#include "platform/window/ScaleRule.h"
+#include "raster/DeviceScale.h"
 
 namespace clavora {
 
