@@ -10,14 +10,15 @@ namespace clavora {
 
 namespace {
 
-// Each earlier answer of a note counts this much of the one after it.
-constexpr double kDecay = 0.5;
+// Each earlier answer of a note counts this much of the one after it: about the last
+// three answers make a note's score, so one slip moves it but does not make it.
+constexpr double kDecay = 0.7;
 constexpr double kMaxSeconds = 30;
 constexpr double kWrongSeconds = 2;
 // A score below this (under three frames) is taken as this, so no weight is 0.
 constexpr double kMinScore = 0.1;
-// Each session since a note was last asked adds half its weight again.
-constexpr double kSincePerSession = 0.5;
+// Each session since a note was last asked adds a quarter of its weight again.
+constexpr double kSincePerSession = 0.25;
 // The notes before a question that it may not repeat: the rest of the four on the staff.
 constexpr int kDistinct = 3;
 
@@ -64,7 +65,8 @@ void DrillScores::Weights(int32_t (&weights)[kDrillNotes]) const {
     double raw[kDrillNotes], total = 0;
     for (int s = 0; s < kDrillNotes; ++s) {
         const double score = Score(s) < 0 ? slowest : std::max(Score(s), kMinScore);
-        raw[s] = score * score * (1 + kSincePerSession * SessionsSince(s));
+        const double square = score * score;
+        raw[s] = square * square * (1 + kSincePerSession * SessionsSince(s));
         total += raw[s];
     }
     for (int s = 0; s < kDrillNotes; ++s)

@@ -3,9 +3,9 @@
 //
 // The rule. Each answer costs its seconds (at most 30) plus 2 s for every wrong
 // answer before it. A note's score is the mean of its costs, each earlier answer
-// counting half as much as the one after it (an exponentially decayed mean over the
-// sessions of the mode, games and drills alike). Its weight is its score squared,
-// times 1 + g / 2, where g counts the sessions since it was last asked. A note the
+// counting 0.7 of the one after it (an exponentially decayed mean over the sessions
+// of the mode, games and drills alike). Its weight is its score to the fourth power,
+// times 1 + g / 4, where g counts the sessions since it was last asked. A note the
 // sessions read never asked weighs as the slowest note does. Each question is a
 // weighted draw among the notes not among the three asked just before it, so no
 // note is asked twice in a row or twice among the four notes on the staff at once.
