@@ -91,6 +91,9 @@ struct Reader {
         const bool ours = f[1] == mode || (f[1].size() == mode.size() + 6 &&
                                             f[1].substr(0, mode.size()) == mode &&
                                             f[1].substr(mode.size()) == "-drill");
+        // The start is a time such as 2026-12-08T09:05:00+01:00.
+        const std::string_view t = f[0];
+        if (t.size() < 20 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':') return;
         const int step = StepOfNote(f[2]);
         const int32_t hundredths = Hundredths(f[4]);
         const int32_t wrong = Count(f[5]);
