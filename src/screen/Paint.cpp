@@ -13,7 +13,7 @@ namespace {
 
 // The drill's button beside JAM SESSION, and its mark between the Time and Oops labels.
 constexpr int kDrillButtonX = 296, kDrillButtonY = 396;
-constexpr int kDrillMarkX = 62, kDrillMarkY = 40, kDrillMarkW = 28, kDrillMarkH = 12;
+constexpr int kDrillMarkX = 64, kDrillMarkY = 42, kDrillMarkW = 26, kDrillMarkH = 11;
 
 // A flash counter above 0 shows its control lit in this frame and counts down.
 bool Flash(int16_t& counter) {

@@ -10,7 +10,7 @@ namespace resgen {
 Image DrillMark(const Image& background) {
     Image mark = background.Crop(kDrillMark.x, kDrillMark.y, kDrillMark.w, kDrillMark.h);
     Painter p(mark);
-    const double w = kDrillMark.w, h = kDrillMark.h, r = 4.5;
+    const double w = kDrillMark.w, h = kDrillMark.h, r = 4;
     const auto plate = [&](double inset) {
         const double x0 = inset, y0 = inset, x1 = w - inset, y1 = h - inset, k = r - inset;
         cairo_new_path(p);
@@ -36,11 +36,11 @@ Image DrillMark(const Image& background) {
     cairo_set_source(p, red);
     cairo_fill(p);
     cairo_pattern_destroy(red);
-    const Font letters{"DejaVu Sans", 7.2, true, 0.5};
+    const Font letters{"DejaVu Sans", 6.8, true, 0.4};
     cairo_set_source_rgba(p, 0.25, 0.0, 0.0, 0.8);
-    DrawText(p, "DRILL", letters, w / 2 + 0.4, 3.4, Align::Centre);
+    DrawText(p, "DRILL", letters, w / 2 + 0.4, 3.2, Align::Centre);
     SetColor(p, Rgb(255, 240, 200));
-    DrawText(p, "DRILL", letters, w / 2, 3, Align::Centre);
+    DrawText(p, "DRILL", letters, w / 2, 2.8, Align::Centre);
     return mark;
 }
 

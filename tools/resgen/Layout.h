@@ -51,7 +51,7 @@ constexpr int kCounterCellY = 373;
 
 // The drill's mark in the game panel, between the Time and Oops labels; the drill's
 // button is the fourth of the game buttons, beside JAM SESSION.
-constexpr Rect kDrillMark{62, 40, 28, 12};
+constexpr Rect kDrillMark{64, 42, 26, 11};
 constexpr int kDrillButtonX = 296, kDrillButtonY = 396;
 
 // The slot light.
