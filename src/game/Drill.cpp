@@ -15,7 +15,7 @@ namespace {
 constexpr double kDecay = 0.7;
 constexpr double kMaxSeconds = 30;
 constexpr double kWrongSeconds = 2;
-// A score below this (under three frames) is taken as this, so no weight is 0.
+// A score below this (about three frames) is taken as this, so no weight is 0.
 constexpr double kMinScore = 0.1;
 // Each session since a note was last asked adds a quarter of its weight again.
 constexpr double kSincePerSession = 0.25;
@@ -41,7 +41,7 @@ void DrillScores::AddSession(const DrillAnswer* answers, int count) {
         if (a.step < 0 || a.step >= kDrillNotes) continue;
         const double cost = std::min(a.hundredths / 100.0, kMaxSeconds) +
                             kWrongSeconds * std::min<int>(a.wrong, 10);
-        // Each answer halves the weight of the note's answers before it.
+        // Each answer leaves the note's earlier answers 0.7 of the weight they had.
         m_sum[a.step] = m_sum[a.step] * kDecay + cost;
         m_share[a.step] = m_share[a.step] * kDecay + 1;
         m_last[a.step] = m_sessions + 1;
