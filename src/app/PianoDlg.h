@@ -96,6 +96,9 @@ public:
     void JudgeLetter(int16_t letter);
     void JudgePianoKey(int16_t key);
     void FinishGame(int16_t mode);
+    // The weak-note drill in the mode of the last game (game/Drill.cpp).
+    void StartDrill();
+    bool DealWeakNotes();
 
     // Frames (screen/).
     void OnPaint();
@@ -193,6 +196,12 @@ public:
     int16_t m_bClosing;
     // 1 while the sustain pedal is down, from the MIDI keyboard or from playback.
     int16_t m_bPedal = 0;
+    // 1 from the start of a drill until the next game or reset; the mode the next drill
+    // takes, that of the last game started (letter mode before any).
+    int16_t m_bDrill = 0;
+    int16_t m_nDrillMode = MODE_LETTER;
+    // The mark beside the game clock during a drill.
+    HBITMAP m_hbmDrillMark = nullptr;
 
 private:
     // One sprite copy into the back buffer: select, copy, select back.

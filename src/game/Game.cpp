@@ -64,10 +64,13 @@ void CPianoDlg::NewGame() {
     }
     for (int s = 0; s < QUIZ_NOTES; ++s) m_nLetters[s] = kStepLetters[s % 7];
 
-    for (int n = 0; n < kShuffleExchanges; ++n) {
-        const int16_t i = Draw(m_platform, QUIZ_NOTES);
-        const int16_t j = Draw(m_platform, QUIZ_NOTES);
-        std::swap(m_nQuizKeys[i], m_nQuizKeys[j]);
+    // A drill deals the weak notes of its mode; without a history of it, as a game.
+    if (m_bDrill != 1 || !DealWeakNotes()) {
+        for (int n = 0; n < kShuffleExchanges; ++n) {
+            const int16_t i = Draw(m_platform, QUIZ_NOTES);
+            const int16_t j = Draw(m_platform, QUIZ_NOTES);
+            std::swap(m_nQuizKeys[i], m_nQuizKeys[j]);
+        }
     }
     m_nMiddleCClef = Draw(m_platform, 2);
 
@@ -77,7 +80,7 @@ void CPianoDlg::NewGame() {
     m_tStart = m_platform.Time();
     m_nElapsed = 0;
     m_nMistakes = 0;
-    HistoryNewGame(m_tStart, m_nMode, m_nMiddleCClef);
+    HistoryNewGame(m_tStart, m_nMode, m_nMiddleCClef, m_bDrill == 1);
     m_platform.PlaySound(IDW_NEW_GAME);
 }
 
@@ -88,6 +91,7 @@ void CPianoDlg::ResetGame() {
     m_nElapsed = 0;
     m_nMistakes = 0;
     m_nMode = MODE_FREE;
+    m_bDrill = 0;
     SetKey(-1, 0);
 }
 
@@ -97,6 +101,8 @@ void CPianoDlg::SetGameMode(int16_t mode) {
     // The last game's rows reach the file before a new game is dealt.
     WritePendingHistory();
     m_nMode = mode;
+    m_nDrillMode = mode;
+    m_bDrill = 0;
     SetKey(-1, 0);
     NewGame();
     m_nFlashMode = 5;
@@ -150,7 +156,8 @@ void CPianoDlg::FinishGame(int16_t mode) {
     // Kept for the practice history; written by the window's thread between frames.
     HistoryFinished();
     // A record must be no worse in both time and mistakes; 99 mistakes never is one.
-    const bool newRecord = m_nElapsed <= bestTime && m_nMistakes <= bestMistakes &&
+    // The records are those of games that ask every note once: a drill sets none.
+    const bool newRecord = m_bDrill != 1 && m_nElapsed <= bestTime && m_nMistakes <= bestMistakes &&
                            m_nMistakes <= kMaxRecordMistakes;
     if (newRecord) {
         bestTime = m_nElapsed;

@@ -25,6 +25,7 @@ struct Game {
     int32_t start = 0;
     int16_t mode = MODE_FREE;
     int16_t middleCClef = 0;
+    bool drill = false;
     Row rows[QUIZ_NOTES] = {};
 };
 
@@ -35,7 +36,7 @@ int32_t g_shownAt = 0;     // tick at which the asked note was shown
 Game g_kept;
 bool g_keptPending = false;
 
-// The longest row: a 25-character time, "letter", "C#4", "treble", seconds, mistakes.
+// The longest row: a 25-character time, "letter-drill", "C#4", "treble", seconds, mistakes.
 constexpr size_t kMaxRow = 80;
 char g_text[sizeof kHistoryHeader + QUIZ_NOTES * kMaxRow];
 
@@ -59,8 +60,8 @@ void FormatStart(int32_t start, char (&out)[32]) {
 
 }  // namespace
 
-void HistoryNewGame(int32_t start, int16_t mode, int16_t middleCClef) {
-    g_playing = Game{start, mode, middleCClef, {}};
+void HistoryNewGame(int32_t start, int16_t mode, int16_t middleCClef, bool drill) {
+    g_playing = Game{start, mode, middleCClef, drill, {}};
     g_ticks = 0;
     g_shownAt = 0;
 }
@@ -91,7 +92,8 @@ size_t FormatPendingHistory(char* out, size_t capacity) {
     if (!g_keptPending) return 0;
     char start[32];
     FormatStart(g_kept.start, start);
-    const char* mode = g_kept.mode == MODE_LETTER ? "letter" : "piano";
+    const char* mode = g_kept.mode == MODE_LETTER ? (g_kept.drill ? "letter-drill" : "letter")
+                                                  : (g_kept.drill ? "piano-drill" : "piano");
     size_t at = 0;
     for (const Row& row : g_kept.rows) {
         const int midi = row.key + 21;

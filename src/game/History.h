@@ -15,7 +15,8 @@ constexpr const char kHistoryHeader[] = "start,mode,note,clef,seconds,wrong\n";
 constexpr int kHistoryTickHundredths = 3;
 
 // Game events, in the order a game makes them; none touches a file or allocates.
-void HistoryNewGame(int32_t start, int16_t mode, int16_t middleCClef);
+// A drill's rows name its mode "letter-drill" or "piano-drill".
+void HistoryNewGame(int32_t start, int16_t mode, int16_t middleCClef, bool drill = false);
 void HistoryTick();                       // one frame-clock tick while the game asks
 void HistoryWrong(int16_t question);      // a wrong answer to the asked note
 void HistoryRight(int16_t question, int16_t key);  // the right answer to it

@@ -19,6 +19,8 @@ constexpr HitRect kCloseRect{335, 368, 35, 68};
 constexpr HitRect kLetterModeRect{193, 208, 370, 381};
 constexpr HitRect kPianoModeRect{193, 208, 383, 394};
 constexpr HitRect kFreePlayRect{193, 208, 396, 407};
+// The weak-note drill, beside JAM SESSION.
+constexpr HitRect kDrillRect{296, 311, 396, 407};
 constexpr HitRect kRecordRect{720, 735, 403, 414};
 constexpr HitRect kStopRect{737, 752, 403, 414};
 constexpr HitRect kPlayRect{754, 769, 403, 414};

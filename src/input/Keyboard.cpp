@@ -6,7 +6,7 @@ namespace clavora {
 
 namespace {
 constexpr uint32_t kKeyA = 'A', kKeyG = 'G';
-constexpr uint32_t kKeyN = 'N', kKeyK = 'K', kKeyJ = 'J', kKeyR = 'R';
+constexpr uint32_t kKeyN = 'N', kKeyK = 'K', kKeyJ = 'J', kKeyR = 'R', kKeyW = 'W';
 }  // namespace
 
 void CPianoDlg::OnKeyDown(uint32_t) {}
@@ -20,6 +20,8 @@ void CPianoDlg::OnKeyUp(uint32_t vk) {
         SetGameMode(MODE_LETTER);
     } else if (vk == kKeyK) {
         SetGameMode(MODE_PIANO);
+    } else if (vk == kKeyW) {
+        StartDrill();
     } else if (vk == kKeyJ) {
         PressFreePlay(*this);
     } else if (vk == kKeyR) {

@@ -12,6 +12,8 @@ void CPianoDlg::OnLButtonDown(int x, int y) {
         SetGameMode(MODE_LETTER);
     } else if (kPianoModeRect.Contains(x, y)) {
         SetGameMode(MODE_PIANO);
+    } else if (kDrillRect.Contains(x, y)) {
+        StartDrill();
     } else if (kFreePlayRect.Contains(x, y)) {
         PressFreePlay(*this);
     } else if (kRecordRect.Contains(x, y)) {

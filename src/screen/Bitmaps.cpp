@@ -25,7 +25,7 @@ constexpr BitmapSlot kBitmaps[] = {
     {&CPianoDlg::m_hbmStopLit, 216},         {&CPianoDlg::m_hbmPlayLit, 217},
     {&CPianoDlg::m_hbmRecordBlink, 219},     {&CPianoDlg::m_hbmPlayBlink, 220},
     {&CPianoDlg::m_hbmBlackKeyLit, 211},     {&CPianoDlg::m_hbmSlotFull, 221},
-    {&CPianoDlg::m_hbmSlotEmpty, 222},
+    {&CPianoDlg::m_hbmSlotEmpty, 222},       {&CPianoDlg::m_hbmDrillMark, 223},
 };
 
 }  // namespace

@@ -11,6 +11,10 @@ namespace clavora {
 
 namespace {
 
+// The drill's button beside JAM SESSION, and its mark between the Time and Oops labels.
+constexpr int kDrillButtonX = 296, kDrillButtonY = 396;
+constexpr int kDrillMarkX = 64, kDrillMarkY = 42, kDrillMarkW = 26, kDrillMarkH = 11;
+
 // A flash counter above 0 shows its control lit in this frame and counts down.
 bool Flash(int16_t& counter) {
     if (counter <= 0) return false;
@@ -151,6 +155,11 @@ void CPianoDlg::OnPaint() {
     // Mode marker on "JAM SESSION", "KEY" or "NAME", drawn in every frame.
     const HBITMAP mode = Flash(m_nFlashMode) ? m_hbmMarkerFlash : m_hbmMarker;
     CopySprite(mode, 193, 396 - 13 * m_nMode, 16, 12, 0, 0, SRCCOPY);
+    // A drill lights its button with the mode's marker, and marks the game clock.
+    if (m_bDrill == 1 && m_nMode != MODE_FREE) {
+        CopySprite(mode, kDrillButtonX, kDrillButtonY, 16, 12, 0, 0, SRCCOPY);
+        CopySprite(m_hbmDrillMark, kDrillMarkX, kDrillMarkY, kDrillMarkW, kDrillMarkH, 0, 0, SRCCOPY);
+    }
 
     DrawCounter(106, m_nProgram);
     DrawStaff();

@@ -254,3 +254,48 @@ e2e_expect_files() {
     want="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
     [ "$got" = "$want" ] || e2e_fail "files left: '$got', expected '$want'"
 }
+
+# e2e_asked_step: the staff step 0..28 of the note at rest in the asked column (x 349), or -1 when no
+# note stands there. A note's head is centred 1.5 rows below its step's row, across
+# columns 359..362 whichever way its stem points, and is the only ink there that is
+# not staff blue: dark while plain, gold while lit. Treble rows are 255 - 8 step,
+# bass rows 328 - 8 step.
+e2e_asked_step() {
+    import -window "$E2E_WIN" -crop 4x325+359+16 +repage -depth 8 txt:- 2>/dev/null | awk -F'[(,)]' '
+        NR > 1 && $5 + 0 < 110 { ink[$2 + 16] = 1 }
+        END {
+            # The longest run of ink rows, gaps of up to 2 rows bridged, is the head.
+            best = -1
+            for (y = 16; y <= 340; y++) {
+                if (!(y in ink)) continue
+                if (start == "" || y - last > 3) start = y
+                last = y
+                if (last - start > best) { best = last - start; lo = start; hi = last }
+            }
+            if (best < 0) { print -1; exit }
+            row = (lo + hi) / 2 - 1.5
+            step = row > 180 ? (328 - row) / 8 : (255 - row) / 8
+            step = int(step + 0.5)
+            print (step >= 0 && step <= 28) ? step : -1
+        }'
+}
+
+# e2e_next_step PREVIOUS: the step of the next asked note once it has come to rest in the
+# asked column (the same reading twice, 150 ms apart: a head still easing in can be
+# cut off by the columns looked at), or -1 after 10 s. No game or drill asks a note twice
+# in a row, so the next one never has the previous step.
+e2e_next_step() {
+    local end=$(( $(e2e_usec) + 10000000 )) a seen=-1
+    while :; do
+        a="$(e2e_asked_step)"
+        if [ "$a" -ge 0 ] && [ "$a" -ne "$1" ] && [ "$a" -eq "$seen" ]; then
+            echo "$a"
+            return
+        fi
+        seen="$a"
+        [ "$(e2e_usec)" -lt "$end" ] || break
+        sleep 0.15
+    done
+    echo -1
+}
+

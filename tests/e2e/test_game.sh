@@ -20,31 +20,6 @@ grab() {
         e2e_fail "cannot capture the window"
 }
 
-# The staff step 0..28 of the note at rest in the asked column (x 349), or -1 when no
-# note stands there. A note's head is centred 1.5 rows below its step's row, across
-# columns 359..362 whichever way its stem points, and is the only ink there that is
-# not staff blue: dark while plain, gold while lit. Treble rows are 255 - 8 step,
-# bass rows 328 - 8 step.
-asked_step() {
-    grab 4x325+359+16 | awk -F'[(,)]' '
-        NR > 1 && $5 + 0 < 110 { ink[$2 + 16] = 1 }
-        END {
-            # The longest run of ink rows, gaps of up to 2 rows bridged, is the head.
-            best = -1
-            for (y = 16; y <= 340; y++) {
-                if (!(y in ink)) continue
-                if (start == "" || y - last > 3) start = y
-                last = y
-                if (last - start > best) { best = last - start; lo = start; hi = last }
-            }
-            if (best < 0) { print -1; exit }
-            row = (lo + hi) / 2 - 1.5
-            step = row > 180 ? (328 - row) / 8 : (255 - row) / 8
-            step = int(step + 0.5)
-            print (step >= 0 && step <= 28) ? step : -1
-        }'
-}
-
 # The records panel's high scores, as text.
 panel() { grab 176x72+12+112; }
 
@@ -88,29 +63,10 @@ e2e_wait_painted
 PANEL_DEFAULTS="$(panel)"
 GAME_START="$(e2e_now)"
 e2e_key "$START_KEY"
-# next_step PREVIOUS: the step of the next asked note once it has come to rest in the
-# asked column (the same reading twice, 150 ms apart: a head still easing in can be
-# cut off by the columns looked at), or -1 after 10 s. Every note is asked once, so the
-# next one never has the previous step.
-next_step() {
-    local end=$(( $(e2e_usec) + 10000000 )) a seen=-1
-    while :; do
-        a="$(asked_step)"
-        if [ "$a" -ge 0 ] && [ "$a" -ne "$1" ] && [ "$a" -eq "$seen" ]; then
-            echo "$a"
-            return
-        fi
-        seen="$a"
-        [ "$(e2e_usec)" -lt "$end" ] || break
-        sleep 0.15
-    done
-    echo -1
-}
-
 step=-1
 READ=()
 for ((q = 0; q < 29; q++)); do
-    step="$(next_step "$step")"
+    step="$(e2e_next_step "$step")"
     READ+=("$step")
     [ "$step" -ge 0 ] || e2e_fail "$MODE game: no note read at question $q (read so far: ${READ[*]})"
     if [ "$q" -eq 0 ]; then
@@ -120,7 +76,7 @@ for ((q = 0; q < 29; q++)); do
 done
 e2e_log "$MODE game: steps read ${READ[*]}"
 SECONDS_TAKEN="$(e2e_elapsed "$GAME_START")"
-no_note_asked() { [ "$(asked_step)" -eq -1 ]; }
+no_note_asked() { [ "$(e2e_asked_step)" -eq -1 ]; }
 e2e_poll 10 no_note_asked || e2e_fail "$MODE game: a note is still asked after 29 answers"
 panel_changed() { PANEL_END="$(panel)"; [ "$PANEL_END" != "$PANEL_DEFAULTS" ]; }
 e2e_poll 10 panel_changed || e2e_fail "the records panel did not change"

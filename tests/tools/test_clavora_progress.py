@@ -73,6 +73,21 @@ def test_sixty_days_drawn():
           'progress.png is a PNG 1200 pixels wide')
 
 
+def test_drills_beside_games():
+    now = datetime.datetime.now().astimezone()
+    rng = random.Random(28)
+    text = HEADER + ''.join(''.join(game_rows(now - datetime.timedelta(hours=10 - h), 'letter-drill' if h % 3 == 2 else 'letter', rng))
+                            for h in range(9))
+    open('Clavora-history.csv', 'w').write(text)
+    rc, out, err = run('-o', 'd.svg')
+    check(rc == 0 and err == '' and re.search(r'^letter\s+6\s+3\s', out, re.M), f'6 games and 3 drills: {rc} {out} {err}')
+    svg = open('d.svg').read()
+    drills = len(re.findall(r'fill:rgb\(85%,20%,15%\)|fill="rgb\(85%,20%,15%\)"', svg))
+    check(drills == 2 * 3, f'one red point per drill in each chart: {drills}')
+    weak = re.search(r'^letter, the five weakest notes.*\n((?:  [A-G][2-6] .*\n){5})', out, re.M)
+    check(weak is not None, f'five weakest notes: {out}')
+
+
 def test_bad_histories():
     now = datetime.datetime.now().astimezone()
     rng = random.Random(7)
@@ -114,6 +129,7 @@ def test_command_line():
 with tempfile.TemporaryDirectory() as d:
     os.chdir(d)
     test_sixty_days_drawn()
+    test_drills_beside_games()
     test_bad_histories()
     test_command_line()
 if failures:

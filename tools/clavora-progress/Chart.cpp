@@ -62,6 +62,7 @@ void DrawChart(cairo_t* cr, Box box, const std::vector<const Game*>& games, DayS
     // The day's best: the lowest figure of each day, joined day by day.
     std::map<int32_t, double> best;
     for (const Game* g : games) {
+        if (g->drill) continue;
         const auto it = best.find(g->day);
         if (it == best.end() || value(*g) < it->second) best[g->day] = value(*g);
     }
@@ -85,12 +86,21 @@ void DrawChart(cairo_t* cr, Box box, const std::vector<const Game*>& games, DayS
             corners[i] = {2.6 * std::cos((i + 0.5) * kPi / 4), 2.6 * std::sin((i + 0.5) * kPi / 4)};
         return corners;
     }();
-    SetColor(cr, kGamePoint);
     for (const Game* g : games) {
         const double x = X(g->day, g->secondOfDay), y = Y(value(*g));
         cairo_new_path(cr);
-        cairo_move_to(cr, x + kDot[0].first, y + kDot[0].second);
-        for (int i = 1; i < 8; ++i) cairo_line_to(cr, x + kDot[i].first, y + kDot[i].second);
+        if (g->drill) {
+            // A drill: a red diamond, a little larger, so that it shows among the games.
+            SetColor(cr, kDrillPoint);
+            cairo_move_to(cr, x, y - 3.6);
+            cairo_line_to(cr, x + 3.6, y);
+            cairo_line_to(cr, x, y + 3.6);
+            cairo_line_to(cr, x - 3.6, y);
+        } else {
+            SetColor(cr, kGamePoint);
+            cairo_move_to(cr, x + kDot[0].first, y + kDot[0].second);
+            for (int i = 1; i < 8; ++i) cairo_line_to(cr, x + kDot[i].first, y + kDot[i].second);
+        }
         cairo_close_path(cr);
         cairo_fill(cr);
     }

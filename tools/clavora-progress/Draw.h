@@ -23,6 +23,8 @@ constexpr Rgb kGrid{0.72, 0.78, 0.90};
 constexpr Rgb kGold{0.77, 0.44, 0.0};
 // Used for the game points alone, so that a picture's points can be counted.
 constexpr Rgb kGamePoint{0.2, 0.4, 0.8};
+// And the drill points alone this one.
+constexpr Rgb kDrillPoint{0.85, 0.2, 0.15};
 constexpr Rgb kWrongInk{0.8, 0.1, 0.1};
 
 struct Box {

@@ -127,7 +127,9 @@ struct Reader {
             field = row.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at);
             at = comma + 1;
         }
-        const int mode = f[1] == "letter" ? kLetter : f[1] == "piano" ? kPiano : -1;
+        const bool drill = f[1] == "letter-drill" || f[1] == "piano-drill";
+        const std::string_view kind = drill ? f[1].substr(0, f[1].size() - 6) : f[1];
+        const int mode = kind == "letter" ? kLetter : kind == "piano" ? kPiano : -1;
         const int step = StepOfNote(f[2]);
         const int32_t hundredths = ParseHundredths(f[4]);
         int wrong = 0;
@@ -135,13 +137,15 @@ struct Reader {
         if (mode < 0 || step < 0 || (f[3] != "treble" && f[3] != "bass") || hundredths < 0 || !wrongOk)
             return Skip(kValues);
         // A new start, a new mode, or a whole game read already: the next game begins.
-        if (f[0] != startText || mode != current.mode || current.rows == kQuizNotes) {
+        if (f[0] != startText || mode != current.mode || drill != current.drill ||
+            current.rows == kQuizNotes) {
             EndGame();
             Game next;
             if (!ParseStart(f[0], next)) return Skip(kValues);
             if (next.start > now + 60) return Skip(kFuture);
             current = next;
             current.mode = mode;
+            current.drill = drill;
             startText.assign(f[0]);
         }
         current.notes[current.rows++] = NoteRow{static_cast<int8_t>(step), hundredths, wrong};

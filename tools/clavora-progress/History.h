@@ -18,8 +18,10 @@ struct NoteRow {
     int32_t wrong = 0;          // wrong answers before the right one
 };
 
+// A game, or a drill of the mode's weak notes (mode "letter-drill" or "piano-drill").
 struct Game {
     int mode = kLetter;
+    bool drill = false;
     int64_t start = 0;          // seconds since the epoch
     int32_t day = 0;            // the local calendar day it was played on, days since 1970-01-01
     int32_t secondOfDay = 0;    // local time of day

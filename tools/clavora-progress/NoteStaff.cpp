@@ -27,8 +27,8 @@ void Line(cairo_t* cr, double x0, double x1, double y) {
 
 void DrawNoteStaff(cairo_t* cr, Box box, const ModeSummary& mode) {
     char title[96];
-    std::snprintf(title, sizeof title, "Notes over the last %d game%s", mode.lastGames,
-                  mode.lastGames == 1 ? "" : "s");
+    std::snprintf(title, sizeof title, "Notes over the last %d %s%s", mode.lastGames,
+                  mode.drillsInLast ? "games and drills" : "game", mode.drillsInLast || mode.lastGames == 1 ? "" : "s");
     Text(cr, box.x, box.y + 10, title, 12, kInk, 0, true);
 
     const double left = box.x + 44, right = box.x + box.w - 6;
@@ -52,9 +52,10 @@ void DrawNoteStaff(cairo_t* cr, Box box, const ModeSummary& mode) {
     Text(cr, left - 12, bassY - 3 * kHalfSpace, "bass", 10, kInk, 1);
 
     double fastest = 1e9, slowest = 0;
-    for (const double s : mode.seconds) {
-        fastest = std::min(fastest, s);
-        slowest = std::max(slowest, s);
+    for (int step = 0; step < kQuizNotes; ++step) {
+        if (mode.asked[step] == 0) continue;
+        fastest = std::min(fastest, mode.seconds[step]);
+        slowest = std::max(slowest, mode.seconds[step]);
     }
     for (int step = 0; step < kQuizNotes; ++step) {
         const double x = left + 8 + step * dx, y = Y(step);
@@ -72,7 +73,9 @@ void DrawNoteStaff(cairo_t* cr, Box box, const ModeSummary& mode) {
         cairo_scale(cr, 6.2, 4.4);
         cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
         cairo_restore(cr);
-        SetColor(cr, Slowness(t));
+        // A note not asked in these sessions (a drill may pass one over) stays hollow.
+        if (mode.asked[step] == 0) SetColor(cr, kCard);
+        else SetColor(cr, Slowness(t));
         cairo_fill_preserve(cr);
         SetColor(cr, kInk);
         cairo_set_line_width(cr, 1.2);

@@ -39,9 +39,13 @@ void DrawAll(cairo_t* cr, const std::vector<ModeSummary>& modes) {
             days.last = std::max(days.last, g->day);
         }
     }
-    char title[160];
-    std::snprintf(title, sizeof title, "Clavora practice: %zu game%s on the days %s to %s", total,
-                  total == 1 ? "" : "s", DayText(days.first).c_str(), DayText(days.last).c_str());
+    size_t drills = 0;
+    for (const ModeSummary& m : modes) drills += m.drills;
+    char count[64] = "";
+    if (drills > 0) std::snprintf(count, sizeof count, " and %zu drill%s", drills, drills == 1 ? "" : "s");
+    char title[200];
+    std::snprintf(title, sizeof title, "Clavora practice: %zu game%s%s on the days %s to %s", total - drills,
+                  total - drills == 1 ? "" : "s", count, DayText(days.first).c_str(), DayText(days.last).c_str());
     Text(cr, 20, 36, title, 20, Rgb{1.0, 0.86, 0.45}, 0, true);
 
     for (size_t i = 0; i < modes.size(); ++i) {
@@ -49,11 +53,13 @@ void DrawAll(cairo_t* cr, const std::vector<ModeSummary>& modes) {
         const double y = kTitleHeight + i * kBandHeight;
         Card(cr, Box{16, y, kWidth - 32, kBandHeight - 14});
         char head[64];
-        std::snprintf(head, sizeof head, "%s mode: %zu game%s", m.mode == kLetter ? "Letter" : "Piano",
-                      m.games.size(), m.games.size() == 1 ? "" : "s");
+        const size_t games = m.games.size() - m.drills;
+        std::snprintf(head, sizeof head, "%s mode: %zu game%s, %d drill%s", m.mode == kLetter ? "Letter" : "Piano",
+                      games, games == 1 ? "" : "s", m.drills, m.drills == 1 ? "" : "s");
         Text(cr, 32, y + 24, head, 15, kInk, 0, true);
         DrawChart(cr, Box{32, y + 36, 700, 150}, m.games, days, GameSeconds,
-                  "Seconds a game (gold: the day's best)");
+                  m.drills > 0 ? "Seconds a game (gold: the day's best game; red diamonds: drills)"
+                               : "Seconds a game (gold: the day's best)");
         DrawChart(cr, Box{32, y + 192, 700, 118}, m.games, days, GameMistakes,
                   "Mistakes a game");
         DrawNoteStaff(cr, Box{760, y + 36, 420, 276}, m);
@@ -107,20 +113,24 @@ std::vector<ModeSummary> Summarize(const History& history, int last) {
     for (int mode = 0; mode < kModes; ++mode) {
         ModeSummary m;
         m.mode = mode;
-        for (const Game& g : history.games)
-            if (g.mode == mode) m.games.push_back(&g);
+        for (const Game& g : history.games) {
+            if (g.mode != mode) continue;
+            m.games.push_back(&g);
+            m.drills += g.drill;
+        }
         if (m.games.empty()) continue;
         m.lastGames = std::min<int>(last, static_cast<int>(m.games.size()));
-        std::array<int, kQuizNotes> asked{};
         for (size_t i = m.games.size() - m.lastGames; i < m.games.size(); ++i) {
+            m.drillsInLast |= m.games[i]->drill;
             for (const NoteRow& n : m.games[i]->notes) {
                 m.seconds[n.step] += n.hundredths / 100.0;
                 m.wrong[n.step] += n.wrong;
-                ++asked[n.step];
+                ++m.asked[n.step];
             }
         }
         for (int s = 0; s < kQuizNotes; ++s)
-            if (asked[s] > 0) m.seconds[s] /= asked[s];
+            if (m.asked[s] > 0) m.seconds[s] /= m.asked[s];
+        m.weakest = WeakestNotes(m.games);
         modes.push_back(std::move(m));
     }
     return modes;

@@ -27,9 +27,11 @@ const char kHelp[] =
     "\n"
     "Draws the practice history of Clavora's note-reading games (Clavora-history.csv,\n"
     "in the current directory or in DIR) as a picture, and prints a short table.\n"
-    "For each mode: the time and the mistakes of every game over the days, with a line\n"
-    "through each day's best, and the 29 notes on a grand staff coloured by how slow\n"
-    "they were, with their wrong answers, over the last N games.\n"
+    "For each mode: the time and the mistakes of every game and every drill (W) over\n"
+    "the days, with a line through each day's best game, and the 29 notes on a grand\n"
+    "staff coloured by how slow they were, with their wrong answers, over the last N\n"
+    "games and drills; and the five weakest notes by the drill's rule, with how they\n"
+    "moved over the last 10 sessions.\n"
     "\n"
     "  --data DIR   read the history in DIR (Clavora's data directory when started from\n"
     "               the applications menu: ~/.local/share/clavora)\n"
@@ -59,33 +61,39 @@ std::string Seconds(int32_t hundredths) {
     return text;
 }
 
+// The games' figures: drills ask the weak notes, so their times are not compared.
 void PrintTable(const std::vector<ModeSummary>& modes, int last) {
     const std::string mean = "mean of last " + std::to_string(last);
-    std::printf("%-7s %6s %5s  %-22s %-22s %s\n", "mode", "games", "days", "best game",
+    std::printf("%-7s %6s %6s %5s  %-22s %-22s %s\n", "mode", "games", "drills", "days", "best game",
                 "last game", mean.c_str());
     for (const ModeSummary& m : modes) {
-        const Game* best = m.games.front();
+        const Game* best = nullptr;
+        const Game* lastGame = nullptr;
         int days = 0, lastDay = -1;
         for (const Game* g : m.games) {
-            if (g->hundredths < best->hundredths ||
-                (g->hundredths == best->hundredths && g->wrong < best->wrong))
-                best = g;
             if (g->day != lastDay) ++days;
             lastDay = g->day;
+            if (g->drill) continue;
+            if (!best || g->hundredths < best->hundredths ||
+                (g->hundredths == best->hundredths && g->wrong < best->wrong))
+                best = g;
+            lastGame = g;
         }
-        const Game* last = m.games.back();
-        long sum = 0, wrong = 0;
-        for (size_t i = m.games.size() - m.lastGames; i < m.games.size(); ++i) {
+        long sum = 0, wrong = 0, counted = 0;
+        for (size_t i = m.games.size(); i-- > 0 && counted < last;) {
+            if (m.games[i]->drill) continue;
             sum += m.games[i]->hundredths;
             wrong += m.games[i]->wrong;
+            ++counted;
         }
         const auto both = [](int32_t h, long w) {
             return Seconds(h) + ", " + std::to_string(w) + " wrong";
         };
-        std::printf("%-7s %6zu %5d  %-22s %-22s %s\n", ModeName(m.mode), m.games.size(), days,
-                    both(best->hundredths, best->wrong).c_str(),
-                    both(last->hundredths, last->wrong).c_str(),
-                    both(static_cast<int32_t>(sum / m.lastGames), wrong / m.lastGames).c_str());
+        const std::string none = "none";
+        std::printf("%-7s %6zu %6d %5d  %-22s %-22s %s\n", ModeName(m.mode), m.games.size() - m.drills,
+                    m.drills, days, best ? both(best->hundredths, best->wrong).c_str() : none.c_str(),
+                    lastGame ? both(lastGame->hundredths, lastGame->wrong).c_str() : none.c_str(),
+                    counted ? both(static_cast<int32_t>(sum / counted), wrong / counted).c_str() : none.c_str());
     }
     static const char* kNames[7] = {"C", "D", "E", "F", "G", "A", "B"};
     const auto name = [](int step) { return kNames[step % 7] + std::to_string(2 + step / 7); };
@@ -94,8 +102,9 @@ void PrintTable(const std::vector<ModeSummary>& modes, int last) {
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(),
                          [&](int a, int b) { return m.seconds[a] > m.seconds[b]; });
-        std::printf("%s, last %d game%s: slowest", ModeName(m.mode), m.lastGames,
-                    m.lastGames == 1 ? "" : "s");
+        std::printf("%s, last %d %s%s: slowest", ModeName(m.mode), m.lastGames,
+                    m.drillsInLast ? "games and drills" : "game",
+                    m.drillsInLast || m.lastGames == 1 ? "" : "s");
         for (int i = 0; i < 3; ++i) std::printf(" %s %.1f s", name(order[i]).c_str(), m.seconds[order[i]]);
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return m.wrong[a] > m.wrong[b]; });
         std::printf("; most wrong");
@@ -103,6 +112,18 @@ void PrintTable(const std::vector<ModeSummary>& modes, int last) {
         for (int i = 0; i < 3 && m.wrong[order[i]] > 0; ++i, ++shown)
             std::printf(" %s %d", name(order[i]).c_str(), m.wrong[order[i]]);
         std::printf("%s\n", shown == 0 ? " none" : "");
+    }
+    for (const ModeSummary& m : modes) {
+        const int points = static_cast<int>(m.weakest.front().scores.size());
+        std::printf("%s, the five weakest notes by the drill's rule: share of the next drill, rank %d "
+                    "session%s ago, score in seconds after each of the last %d session%s\n",
+                    ModeName(m.mode), points, points == 1 ? "" : "s", points, points == 1 ? "" : "s");
+        for (const WeakNote& w : m.weakest) {
+            std::printf("  %-3s %5.1f %%  rank %2d -> %d  ", name(w.step).c_str(), 100 * w.share,
+                        w.rankBefore, w.rank);
+            for (const double s : w.scores) std::printf(s < 0 ? "    -" : " %4.1f", s);
+            std::printf("\n");
+        }
     }
 }
 

@@ -19,6 +19,9 @@ void LightUp(Image& light);
 // Draws the slot light at rest (gold ring, dark red glass) into the picture.
 void DrawSlotLight(Image& img, int x, int y);
 
+// The plate beside the game clock during a drill, drawn over a copy of the background.
+Image DrillMark(const Image& background);
+
 // Digits. The clock strip, 176 x 25: digits 0..9 and the colon, dark on the panel blue.
 Image ClockDigits();
 // The counter strip, 160 x 24, in the colours of CounterPalette(); cell 10 of

@@ -115,6 +115,7 @@ void DrawConsole(Image& img, const Image& counterCells) {
     Label(p, "NAME", mode, 212, 372, Align::Left, true);
     Label(p, "KEY", mode, 212, 385, Align::Left, true);
     Label(p, "JAM SESSION", mode, 212, 398, Align::Left, true);
+    Label(p, "WEAK NOTES", mode, kDrillButtonX + 19, 398, Align::Left, true);
 
     // The title in script, gold on the wood, between two flourishes, with a line of
     // small capitals below.

@@ -9,6 +9,7 @@ std::vector<Button> Buttons() {
         b.push_back({14 + 17 * i, 385, Symbol::None});
     }
     for (int y : {370, 383, 396}) b.push_back({193, y, Symbol::None});
+    b.push_back({kDrillButtonX, kDrillButtonY, Symbol::None});
     for (int x : {160, 776}) {
         b.push_back({x, 372, Symbol::ArrowUp});
         b.push_back({x, 385, Symbol::ArrowDown});

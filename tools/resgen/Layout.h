@@ -49,6 +49,11 @@ constexpr int kProgramCells[3] = {106, 122, 138};
 constexpr int kSlotCells[3] = {722, 738, 754};
 constexpr int kCounterCellY = 373;
 
+// The drill's mark in the game panel, between the Time and Oops labels; the drill's
+// button is the fourth of the game buttons, beside JAM SESSION.
+constexpr Rect kDrillMark{64, 42, 26, 11};
+constexpr int kDrillButtonX = 296, kDrillButtonY = 396;
+
 // The slot light.
 constexpr Rect kSlotLight{774, 405, 8, 8};
 

@@ -84,6 +84,7 @@ void MakeResources(int scale, std::vector<Resource>& res) {
     LightUp(full);
     bmp(221, full);
     bmp(222, bg.Crop(kSlotLight.x, kSlotLight.y, kSlotLight.w, kSlotLight.h));
+    bmp(223, DrillMark(bg));
 
     res.push_back({128, scale, "ico", ProgramIcon(scale)});
     if (scale == 1)
