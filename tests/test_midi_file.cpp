@@ -90,14 +90,15 @@ TEST(MidiFile, ExportLeavesOutWhatHasNoNoteAndWhatPlaybackNeverReaches) {
     const ExportResult out = ExportMidi(g_song, 0, bytes);
     // Notes 0 and 127 are written; key -21, key 108 and the negative velocity are not;
     // playback waits for ever at the press of key 31, so nothing from it on is written.
-    // Note 0 comes back without a key, and up where the piece ends.
+    // Note 0 comes back without a key, and up where the piece ends: in its last frame,
+    // ahead of that frame's press.
     EXPECT_EQ(out.events, 3);
     EXPECT_EQ(out.leftOut, 5);
     const ImportResult in = ImportMidi(bytes, out.size, g_back);
     ASSERT_FALSE(in.error);
     EXPECT_EQ(in.keyless, 1);  // note 127's release was a stray one
     EXPECT_EQ(Events(g_back),
-              (std::vector<SongEvent>{Press(-20, 0), Press(30, 9), Release(-20, 9), Release(30, 9), End(9)}));
+              (std::vector<SongEvent>{Press(-20, 0), Release(-20, 9), Press(30, 9), Release(30, 9), End(9)}));
 }
 
 TEST(MidiFile, TimesFollowTheTempoMapOfEveryTrackAndRoundToTheNearestFrame) {

@@ -31,8 +31,7 @@ public:
             const bool down = m.data2 >= 64;
             if (down == pedal_) return;
             pedal_ = down;
-            merge_.MoveTo(m.ns);
-            Emit(PEDAL_KEY, down ? PEDAL_DOWN : PEDAL_UP, FrameOf(m.ns));
+            merge_.Pedal(FrameOf(m.ns), down);
             return;
         }
         if (kind != 0x8 && kind != 0x9) return;
@@ -46,15 +45,15 @@ public:
         if (press) {
             ++result_.notes;
             if (note < kLowestNote || note > kHighestNote) ++result_.keyless;
-            merge_.Press(m.ns, source, note);
+            merge_.Press(FrameOf(m.ns), source, note);
         } else {
-            merge_.Release(m.ns, source, note);
+            merge_.Release(FrameOf(m.ns), source, note);
         }
     }
 
     void OnEnd(int64_t ns) override {
-        merge_.End(ns);
         int32_t end = FrameOf(ns);
+        merge_.End(end);
         if (count_ > 0 && song_.events[count_ - 1].nTick > end) end = song_.events[count_ - 1].nTick;
         if (full_) {
             DropUnfinished();
@@ -74,14 +73,18 @@ public:
     }
 
 private:
-    void KeyDown(int note, int64_t ns) override {
+    // The merge counts in frames.
+    void KeyDown(int note, int64_t frame) override {
         const int at = count_;
-        if (!Emit(KeyNumberOf(note), 100, FrameOf(ns))) return;
+        if (!Emit(KeyNumberOf(note), 100, static_cast<int32_t>(frame))) return;
         down_[note] = true;
         lastPress_[note] = at;
     }
-    void KeyUp(int note, int64_t ns) override {
-        if (Emit(KeyNumberOf(note), 0, FrameOf(ns))) down_[note] = false;
+    void KeyUp(int note, int64_t frame) override {
+        if (Emit(KeyNumberOf(note), 0, static_cast<int32_t>(frame))) down_[note] = false;
+    }
+    void Pedal(bool down, int64_t frame) override {
+        Emit(PEDAL_KEY, down ? PEDAL_DOWN : PEDAL_UP, static_cast<int32_t>(frame));
     }
 
     // Appends the event while the slot has room; false once it is full.
