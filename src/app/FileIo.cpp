@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +89,45 @@ int ResolveLinks(const char* name, char (&path)[PATH_MAX]) {
     return ELOOP;
 }
 
+// Makes a new, empty file beside path under a name no other writer holds: path, a dot,
+// six random letters and digits, and ".tmp", as mkstemp does. Whatever is at a name
+// already, a file or a link to anywhere, is never opened: another name is drawn.
+// Returns the descriptor, or -1 with errno set; the name is left in temp.
+int CreateTemporary(const char* path, char (&temp)[PATH_MAX]) {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static unsigned drawn = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+            // No entropy yet (early at boot): the clock, the process and a count still
+            // tell this writer's names from another's, and O_EXCL does the rest.
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            unsigned long long mix = static_cast<unsigned long long>(now.tv_nsec) ^
+                                     static_cast<unsigned long long>(::getpid()) << 32 ^
+                                     ++drawn * 0x9E3779B97F4A7C15ULL;
+            for (unsigned char& c : random) {
+                c = static_cast<unsigned char>(mix);
+                mix = mix >> 8 | mix << 56;
+            }
+        }
+        char suffix[7];
+        for (int i = 0; i < 6; ++i) suffix[i] = kLetters[random[i] % (sizeof kLetters - 1)];
+        suffix[6] = '\0';
+        // A name too long for its temporary file's name is refused rather than cut short:
+        // a cut name could be some other file's.
+        const int length = std::snprintf(temp, sizeof temp, "%s.%s.tmp", path, suffix);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof temp) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 // True when the regular file at path holds exactly size bytes equal to data.
 bool HoldsExactly(const char* path, const struct stat& st, const unsigned char* data, size_t size) {
     if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) != size) return false;
@@ -124,15 +165,10 @@ bool WriteFileAtomic(const char* name, const void* data, size_t size) {
     const bool existed = ::stat(path, &old) == 0;
     if (existed && HoldsExactly(path, old, bytes, size)) return true;
 
+    // A temporary file of this writer's own: two writers at once (the program and
+    // clavora-midi, say) each rename a whole file of theirs, and the last one stands.
     char temp[PATH_MAX];
-    // A name too long for its temporary file's name is refused rather than cut short:
-    // a cut name would write, and rename, some other file.
-    const int length = std::snprintf(temp, sizeof temp, "%s.tmp", path);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof temp) {
-        Report(name, ENAMETOOLONG);
-        return false;
-    }
-    const int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = CreateTemporary(path, temp);
     if (fd < 0) {
         Report(name, errno);
         return false;

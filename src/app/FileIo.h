@@ -5,8 +5,9 @@
 
 namespace clavora {
 
-// Writes size bytes to the named file through a temporary file beside it, flushed to
-// disk and renamed over the old file only when complete; the directory is flushed after
+// Writes size bytes to the named file through a temporary file beside it (a new file
+// of a name of its own, NAME.XXXXXX.tmp, so that writers at once never share one),
+// flushed to disk and renamed over the old file only when complete; the directory is flushed after
 // the rename so that the new file survives a power cut. A symbolic link is written
 // through to its target, and the old file's permissions are kept. A file that already
 // holds exactly these bytes is left alone (neither rewritten nor touched).

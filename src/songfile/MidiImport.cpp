@@ -1,5 +1,7 @@
 #include "songfile/MidiImport.h"
 
+#include "songfile/NoteMerge.h"
+
 namespace clavora {
 
 namespace {
@@ -13,13 +15,12 @@ int32_t FrameOf(int64_t ns) { return static_cast<int32_t>((ns + kFrameNanosecond
 int16_t KeyNumberOf(int note) { return static_cast<int16_t>(note - 20); }
 
 // Turns note messages into presses and releases of keys, as the program records them,
-// notes without a key included. A key struck again on the channel that holds it is
-// pressed again, as a MIDI keyboard's repeated Note On is recorded, and its next Note
-// Off there lifts it; struck on another channel while it sounds, it is released and
-// pressed again in the same frame, and comes up when the last channel's note on it
-// ends. The sustain pedal (controller 64, down from 64 up) is kept where it goes down
-// or up. Once the slot is full, notes are only counted.
-class Converter : public SmfListener {
+// notes without a key included: the notes of all tracks and channels merged onto the
+// keys (see NoteMerge), so that a key is never pressed while down nor released while up
+// and comes up at the latest where the piece ends. The sustain pedal (controller 64,
+// down from 64 up) is kept where it goes down or up. Once the slot is full, notes are
+// only counted, and the notes whose release did not fit leave it.
+class Converter : public SmfListener, private KeySink {
 public:
     Converter(SongImage& song, ImportResult& result) : song_(song), result_(result) {}
 
@@ -30,7 +31,7 @@ public:
             const bool down = m.data2 >= 64;
             if (down == pedal_) return;
             pedal_ = down;
-            Emit(PEDAL_KEY, down ? PEDAL_DOWN : PEDAL_UP, FrameOf(m.ns), -1);
+            merge_.Pedal(FrameOf(m.ns), down);
             return;
         }
         if (kind != 0x8 && kind != 0x9) return;
@@ -40,35 +41,20 @@ public:
             return;
         }
         const int note = m.data1;
-        const uint16_t bit = static_cast<uint16_t>(1u << channel);
-        const int32_t frame = FrameOf(m.ns);
+        const uint16_t source = static_cast<uint16_t>(m.track << 4 | channel);
         if (press) {
             ++result_.notes;
             if (note < kLowestNote || note > kHighestNote) ++result_.keyless;
-            if (sounding_[note] & ~bit) {
-                Emit(KeyNumberOf(note), 0, frame, note);
-                if (!full_) runStart_[note] = count_;
-            } else if (sounding_[note] == 0 && !full_) {
-                runStart_[note] = count_;
-            }
-            sounding_[note] = static_cast<uint16_t>(sounding_[note] | bit);
-            Emit(KeyNumberOf(note), 100, frame, note);
-        } else if (sounding_[note] & bit) {
-            sounding_[note] = static_cast<uint16_t>(sounding_[note] & ~bit);
-            if (sounding_[note] == 0) Emit(KeyNumberOf(note), 0, frame, note);
+            merge_.Press(FrameOf(m.ns), source, note);
+        } else {
+            merge_.Release(FrameOf(m.ns), source, note);
         }
     }
 
     void OnEnd(int64_t ns) override {
         int32_t end = FrameOf(ns);
+        merge_.End(end);
         if (count_ > 0 && song_.events[count_ - 1].nTick > end) end = song_.events[count_ - 1].nTick;
-        // Keys the piece leaves down come up where it ends; a pedal left down comes up
-        // at the end of playback anyway.
-        for (int note = 0; note < kNotes; ++note) {
-            if (sounding_[note] == 0) continue;
-            sounding_[note] = 0;
-            Emit(KeyNumberOf(note), 0, end, note);
-        }
         if (full_) {
             DropUnfinished();
             end = count_ > 0 ? song_.events[count_ - 1].nTick : 0;
@@ -87,30 +73,42 @@ public:
     }
 
 private:
-    // note is the MIDI note of a press or release, -1 for the pedal.
-    void Emit(int16_t keyNumber, int16_t velocity, int32_t frame, int note) {
-        if (full_) return;
-        if (count_ == kImportEvents) {
-            // The slot is full: the notes down now have no release in it.
-            full_ = true;
-            result_.cut = true;
-            for (int n = 0; n < kNotes; ++n) downAtCut_[n] = sounding_[n] != 0;
-            // A release that did not fit leaves its note's presses without one; a press
-            // that did not fit is no note of the song at all.
-            if (note >= 0) downAtCut_[note] = velocity == 0 || runStart_[note] < count_;
-            return;
-        }
-        song_.events[count_++] = SongEvent{keyNumber, velocity, frame};
+    // The merge counts in frames.
+    void KeyDown(int note, int64_t frame) override {
+        const int at = count_;
+        if (!Emit(KeyNumberOf(note), 100, static_cast<int32_t>(frame))) return;
+        down_[note] = true;
+        lastPress_[note] = at;
+    }
+    void KeyUp(int note, int64_t frame) override {
+        if (Emit(KeyNumberOf(note), 0, static_cast<int32_t>(frame))) down_[note] = false;
+    }
+    void Pedal(bool down, int64_t frame) override {
+        Emit(PEDAL_KEY, down ? PEDAL_DOWN : PEDAL_UP, static_cast<int32_t>(frame));
     }
 
-    // Removes the presses of the notes whose release did not fit in the slot.
+    // Appends the event while the slot has room; false once it is full.
+    bool Emit(int16_t keyNumber, int16_t velocity, int32_t frame) {
+        if (full_) return false;
+        if (count_ == kImportEvents) {
+            full_ = true;
+            result_.cut = true;
+            return false;
+        }
+        song_.events[count_++] = SongEvent{keyNumber, velocity, frame};
+        return true;
+    }
+
+    // Removes the last press of every key that is down where the slot filled: its
+    // release did not fit. (A key is never pressed while down, so that press is its only
+    // unfinished one.)
     void DropUnfinished() {
         int out = 0;
         for (int e = 0; e < count_; ++e) {
             const SongEvent& ev = song_.events[e];
             const int note = ev.nKey + 20;
-            const bool unfinished = ev.nVelocity > 0 && note >= 0 && note < kNotes && downAtCut_[note] &&
-                                    e >= runStart_[note];
+            const bool unfinished = ev.nVelocity > 0 && !IsPedalEvent(ev) && note >= 0 && note < kNotes &&
+                                    down_[note] && lastPress_[note] == e;
             if (!unfinished) song_.events[out++] = ev;
         }
         for (int e = out; e < count_; ++e) song_.events[e] = SongEvent{0, 0, 0};
@@ -119,12 +117,12 @@ private:
 
     SongImage& song_;
     ImportResult& result_;
+    NoteMerge merge_{*this};
     int count_ = 0;
     bool full_ = false;
     bool pedal_ = false;
-    uint16_t sounding_[kNotes] = {};  // by note: the channels whose note on it sounds
-    int runStart_[kNotes] = {};       // by note: the event from which its presses are unreleased
-    bool downAtCut_[kNotes] = {};
+    bool down_[kNotes] = {};      // by note: down in the song as far as it fits
+    int lastPress_[kNotes] = {};  // by note: the event of its latest press
 };
 
 }  // namespace

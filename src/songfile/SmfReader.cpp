@@ -120,7 +120,8 @@ bool SetDivision(uint16_t division, Clock& clock) {
 
 // Reads one event of a track at its tick; channel messages go to the listener, a
 // tempo change to the clock. Sets done when the track's End of Track is read.
-SmfError ReadEvent(const uint8_t* data, Track& t, Clock& clock, SmfListener& listener, bool& done) {
+SmfError ReadEvent(const uint8_t* data, int track, Clock& clock, SmfListener& listener, bool& done) {
+    Track& t = g_tracks[track];
     const size_t start = t.pos;
     if (t.pos >= t.end) return SmfError{SmfProblem::ValuePastEnd, start};
     uint8_t status = data[t.pos];
@@ -142,7 +143,7 @@ SmfError ReadEvent(const uint8_t* data, Track& t, Clock& clock, SmfListener& lis
         }
         const int64_t ns = clock.Nanoseconds();
         if (ns > kSmfMaxNanoseconds) return SmfError{SmfProblem::TooLate, start};
-        listener.OnMessage(SmfMessage{ns, status, bytes[0], bytes[1]});
+        listener.OnMessage(SmfMessage{ns, status, bytes[0], bytes[1], static_cast<uint16_t>(track)});
         return SmfError{};
     }
     if (status == 0xF0 || status == 0xF7) {
@@ -233,7 +234,7 @@ SmfError ReadSmf(const uint8_t* data, size_t size, SmfListener& listener) {
         Track& t = g_tracks[g_heap[0]];
         clock.To(t.tick);
         bool done = false;
-        if (SmfError e = ReadEvent(data, t, clock, listener, done)) return e;
+        if (SmfError e = ReadEvent(data, g_heap[0], clock, listener, done)) return e;
         if (done) {
             t.pending = false;
         } else if (SmfError e = Advance(data, t)) {

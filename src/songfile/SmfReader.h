@@ -42,12 +42,14 @@ constexpr int kSmfMaxTracks = 1024;
 // clock (a signed 32-bit count of 30 ms frames, some 745 days) can count.
 constexpr int64_t kSmfMaxNanoseconds = (0x7FFFFFFFLL - 1) * 30000000LL;
 
-// One channel message: status (with its channel) and data bytes (0 when it has fewer).
+// One channel message: status (with its channel) and data bytes (0 when it has fewer),
+// and the track it came from, counted from 0 in the file's order.
 struct SmfMessage {
     int64_t ns;
     uint8_t status;
     uint8_t data1;
     uint8_t data2;
+    uint16_t track;
 };
 
 class SmfListener {

@@ -2,6 +2,7 @@
 // program goes through.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/FileIo.h"
 #include "support/AllocationCounter.h"
@@ -87,6 +89,56 @@ TEST_F(History, AFinishedGameIsAppendedWholeInTheFrameAfterItsEnd) {
     tzset();
 }
 
+// Writer w's i-th payload: w and i (modulo 250) in its first two bytes, the rest drawn from them, each
+// writer's of its own length.
+std::vector<uint8_t> Payload(int w, int i) {
+    std::vector<uint8_t> p(w == 0 ? 150000 : 230000);
+    p[0] = static_cast<uint8_t>(w);
+    p[1] = static_cast<uint8_t>(i % 250);
+    for (size_t j = 2; j < p.size(); ++j) p[j] = static_cast<uint8_t>((j * (w ? 7 : 3) + p[1]) % 251);
+    return p;
+}
+
+// Two processes write one file 1000 times each, the program saving and a tool importing,
+// say: whatever a reader finds meanwhile is one payload whole, and so is what is left:
+// one writer's last.
+TEST(FileIo, TwoWritersAtOnceLeaveOnePayloadWhole) {
+    TempDir dir;
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            // Each write is told as done or failed; none may fail.
+            for (int i = 0; i < 1000; ++i) {
+                const std::vector<uint8_t> p = Payload(w, i);
+                if (!WriteFileAtomic("f", p.data(), p.size())) _exit(1);
+            }
+            _exit(0);
+        }
+    }
+    int reads = 0, torn = 0, running = 2, failed = 0;
+    while (running > 0) {
+        for (pid_t& pid : writers) {
+            int status = 0;
+            if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) {
+                pid = 0;
+                --running;
+                failed += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+            }
+        }
+        if (!FileExists("f")) continue;
+        const std::vector<uint8_t> now = ReadFileBytes("f");
+        ++reads;
+        torn += now.size() < 2 || now[0] > 1 || now != Payload(now[0], now[1]);
+    }
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+    const std::vector<uint8_t> left = ReadFileBytes("f");
+    EXPECT_TRUE(left == Payload(0, 999) || left == Payload(1, 999)) << left.size() << " bytes";
+    EXPECT_EQ(TemporaryFilesLeft(), 0);
+}
+
 struct FileCase {
     const char* what;
     std::function<void()> before;      // files in place before the write
@@ -129,6 +181,14 @@ TEST(FileIo, WritesKeepModesFollowLinksAndLeaveIdenticalFilesAlone) {
          [] { WriteFileBytes("f", {'a', 'b', 'd'}); before = StatOf("f"); },
          [] { EXPECT_TRUE(WriteFileAtomic("f", "abc", 3)); },
          [] { EXPECT_NE(StatOf("f").st_ino, before.st_ino); EXPECT_EQ(ReadText("f"), "abc"); }},
+        {"a link where the temporary file used to be is left alone",
+         [] { WriteFileBytes("victim", {9}); symlink("victim", "f.tmp"); },
+         [] { EXPECT_TRUE(WriteFileAtomic("f", "abc", 3)); },
+         [] {
+             EXPECT_EQ(ReadFileBytes("victim"), std::vector<uint8_t>{9});
+             EXPECT_TRUE(S_ISLNK(StatOf("f.tmp").st_mode));
+             EXPECT_EQ(ReadText("f"), "abc");
+         }},
         {"an append to a new file starts with the header",
          [] {},
          [] { EXPECT_TRUE(AppendFileDurable("f", "h\n", 2, "r1\n", 3)); },
@@ -143,8 +203,8 @@ TEST(FileIo, WritesKeepModesFollowLinksAndLeaveIdenticalFilesAlone) {
         c.before();
         c.write();
         c.check();
-        EXPECT_EQ(access("f.tmp", F_OK), -1);
-        for (const char* name : {"f", "t", "sub/t"}) unlink(name);
+        EXPECT_EQ(TemporaryFilesLeft(), 0);
+        for (const char* name : {"f", "t", "sub/t", "f.tmp", "victim"}) unlink(name);
         rmdir("sub");
     }
 }

@@ -3,6 +3,7 @@
 // longer than a slot, and the refusal of every kind of broken file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "support/SmfBuilder.h"
@@ -48,7 +49,8 @@ TEST(MidiFile, ASongGoesOutAndComesBackIdentical) {
     for (int16_t key : {40, 44, 47, 52}) song.push_back(Press(key, t));
     for (int16_t key : {40, 44, 47, 52}) song.push_back(Release(key, t + 20));
     song.push_back(Press(40, t + 20));
-    // Pressed again while held, as a MIDI keyboard records it; notes without a key.
+    // Pressed again while held, as a MIDI keyboard records it (it comes back struck
+    // again: released and pressed); notes without a key.
     song.push_back(Press(40, t + 30));
     song.push_back(Press(-20, t + 40));
     song.push_back(Press(107, t + 40));
@@ -66,8 +68,14 @@ TEST(MidiFile, ASongGoesOutAndComesBackIdentical) {
     EXPECT_EQ(out.leftOut, 0);
     const ImportResult in = ImportMidi(bytes, out.size, g_back);
     ASSERT_FALSE(in.error) << DescribeSmfProblem(in.error.problem) << " at " << in.error.offset;
-    EXPECT_EQ(Events(g_back), song);
-    for (int e = 0; e < kSongEvents; ++e) ASSERT_EQ(g_back.events[e], g_song.events[e]) << e;
+    std::vector<SongEvent> back = song;
+    const auto again = std::find(back.begin(), back.end(), Press(40, t + 30));
+    back.insert(again, Release(40, t + 30));
+    EXPECT_EQ(Events(g_back), back);
+    // Exported once more, it comes back event for event, the rest of the slot too.
+    const ExportResult out2 = ExportMidi(g_back, 7, bytes);
+    ASSERT_FALSE(ImportMidi(bytes, out2.size, g_song).error);
+    for (int e = 0; e < kSongEvents; ++e) ASSERT_EQ(g_song.events[e], g_back.events[e]) << e;
     EXPECT_EQ(in.kept, 88 + 4 + 5);
     EXPECT_EQ(in.keyless, 2);
     EXPECT_FALSE(in.cut);
@@ -82,14 +90,15 @@ TEST(MidiFile, ExportLeavesOutWhatHasNoNoteAndWhatPlaybackNeverReaches) {
     const ExportResult out = ExportMidi(g_song, 0, bytes);
     // Notes 0 and 127 are written; key -21, key 108 and the negative velocity are not;
     // playback waits for ever at the press of key 31, so nothing from it on is written.
-    // Note 0 comes back without a key, and up where the piece ends.
+    // Note 0 comes back without a key, and up where the piece ends: in its last frame,
+    // ahead of that frame's press.
     EXPECT_EQ(out.events, 3);
     EXPECT_EQ(out.leftOut, 5);
     const ImportResult in = ImportMidi(bytes, out.size, g_back);
     ASSERT_FALSE(in.error);
     EXPECT_EQ(in.keyless, 1);  // note 127's release was a stray one
     EXPECT_EQ(Events(g_back),
-              (std::vector<SongEvent>{Press(-20, 0), Press(30, 9), Release(-20, 9), Release(30, 9), End(9)}));
+              (std::vector<SongEvent>{Press(-20, 0), Release(-20, 9), Press(30, 9), Release(30, 9), End(9)}));
 }
 
 TEST(MidiFile, TimesFollowTheTempoMapOfEveryTrackAndRoundToTheNearestFrame) {
@@ -132,7 +141,7 @@ TEST(MidiFile, AnImportedSongHasAReleaseForEveryPressAndKeepsTheOrderOfOneFrame)
         FrameTrack().End(0).body,
         TrackBuilder()
             .Ev(0, {0x90, 60, 64})
-            .Ev(10, {0x90, 60, 64})  // struck again on its channel: pressed again
+            .Ev(10, {0x90, 60, 64})  // struck again on its channel: released and pressed
             .Ev(10, {0x80, 60, 0})   // its channel's Note Off lifts it
             .Ev(10, {0x80, 60, 0})   // a stray one: nothing
             .Ev(0, {0x90, 60, 64})   // released and struck in one frame, in that order
@@ -140,16 +149,30 @@ TEST(MidiFile, AnImportedSongHasAReleaseForEveryPressAndKeepsTheOrderOfOneFrame)
             .Ev(0, {0x90, 70, 64})   // held to the end of the piece
             .End(7)
             .body,
+        // A note of no length, on another channel: the key, down, is struck again.
         TrackBuilder().Ev(3, {0x92, 60, 64}).Ev(0, {0x82, 60, 64}).End(0).body});
     const ImportResult r = Import(file);
     ASSERT_FALSE(r.error);
     EXPECT_EQ(Events(g_song),
-              (std::vector<SongEvent>{Press(40, 0), Release(40, 3), Press(40, 3), Press(40, 10), Release(40, 20),
-                                      Press(40, 30), Press(50, 35), Release(40, 42), Release(50, 42), End(42)}));
-    // The third track's note at frame 3, on another channel, strikes the key again; the key
-    // comes up only when the last note on it has ended.
+              (std::vector<SongEvent>{Press(40, 0), Release(40, 3), Press(40, 3), Release(40, 10), Press(40, 10),
+                                      Release(40, 20), Press(40, 30), Press(50, 35), Release(40, 42),
+                                      Release(50, 42), End(42)}));
     EXPECT_EQ(r.notes, 5);
     EXPECT_EQ(r.kept, 5);
+
+    // Where one track releases a key at the instant another strikes it, the earlier
+    // track's press read first: the new note lasts to its own release, on one channel
+    // as on two.
+    for (uint8_t channel : {0, 1}) {
+        const Bytes shared = Smf(1, kFrameDivision, {
+            FrameTrack().Ev(4, {0x90, 60, 64}).Ev(4, {0x80, 60, 0}).End(0).body,
+            TrackBuilder().Ev(0, {static_cast<uint8_t>(0x90 | channel), 60, 64})
+                .Ev(4, {static_cast<uint8_t>(0x80 | channel), 60, 0}).End(0).body});
+        ASSERT_FALSE(Import(shared).error);
+        EXPECT_EQ(Events(g_song), (std::vector<SongEvent>{Press(40, 0), Release(40, 4), Press(40, 4),
+                                                          Release(40, 8), End(8)}))
+            << int(channel);
+    }
 }
 
 TEST(MidiFile, APieceLongerThanASlotKeepsItsFirstWholeNotes) {

@@ -284,7 +284,11 @@ TEST_F(Songs, AFileThatCannotBeWrittenKeepsItsOldBytesAndTheOthersAreSaved) {
     Make();
     RecordInto(2, 60);  // a new song that cannot reach its file: the disk is full
     RecordInto(3, 61);  // a new song whose temporary file cannot be made
-    ASSERT_EQ(mkdir("song.003.tmp", 0755), 0);
+    // Its file, reached through a link, has a name that leaves no room for a temporary
+    // file's beside it: none can be made, even by root.
+    const std::string longest(245, 's');
+    ASSERT_EQ(rename("song.003", longest.c_str()), 0);
+    ASSERT_EQ(symlink(longest.c_str(), "song.003"), 0);
     g_failingFile = "song.002";
     SetWriteFaultHook(&FailNamedFile);
     testing::internal::CaptureStderr();
@@ -304,7 +308,7 @@ TEST_F(Songs, AFileThatCannotBeWrittenKeepsItsOldBytesAndTheOthersAreSaved) {
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
     // No half-written temporary file is left behind.
     EXPECT_EQ(DirectoryEntries(),
-              (std::set<std::string>{"song.001", "song.002", "song.003", "song.003.tmp", "song.004"}));
+              (std::set<std::string>{"song.001", "song.002", "song.003", longest, "song.004"}));
 }
 
 TEST_F(Songs, ASongFileThatIsADirectoryIsSkipped) {

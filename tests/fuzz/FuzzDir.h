@@ -31,6 +31,19 @@ inline void EmptyWorkDir() {
     closedir(d);
 }
 
+// A temporary file of a write (NAME.XXXXXX.tmp) is left in the working directory.
+inline bool TemporaryFileLeft() {
+    DIR* d = opendir(".");
+    if (!d) return false;
+    bool left = false;
+    while (dirent* e = readdir(d)) {
+        const size_t n = std::strlen(e->d_name);
+        left = left || (n > 11 && std::strcmp(e->d_name + n - 4, ".tmp") == 0 && e->d_name[n - 11] == '.');
+    }
+    closedir(d);
+    return left;
+}
+
 inline void MakeWorkDir() {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
     std::string tmpl = std::string(base ? base : "/tmp") + "/clavora-fuzz-XXXXXX";

@@ -1,7 +1,7 @@
 // Any bytes as a MIDI file to import. A file is refused with an empty song, or gives a
 // song the recorder plays as if it had been recorded: presses and releases of the keys
 // MIDI notes give (those outside the piano's too) and the sustain pedal going down or
-// up, in time order, no key released that is up, no key left down, an end marker no
+// up, in time order, no key pressed that is down nor released that is up, none left down, an end marker no
 // earlier than the last event within the slot. Exported and imported again, the song
 // comes back event for event.
 #include <cstdint>
@@ -39,8 +39,8 @@ void CheckShape(const SongImage& song, const ImportResult& r) {
             Broken(why);
         }
         bool& isDown = down[ev.nKey + 20];
-        // A key may be pressed again while down (struck again on its channel).
-        if (!isDown && ev.nVelocity == 0) {
+        // A key struck again while down is released and pressed in one frame.
+        if (isDown == (ev.nVelocity > 0)) {
             std::snprintf(why, sizeof why, "event %d %s key %d that is %s", e, ev.nVelocity ? "presses" : "releases",
                           ev.nKey, isDown ? "down" : "up");
             Broken(why);

@@ -49,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes;
     if (!fuzz::GetFile(kRecordsFile, bytes) || bytes.size() != 12) Broken("the saved file is not 12 bytes");
     if (size >= 12 && std::memcmp(bytes.data(), data, 12) != 0) Broken("the saved file is not the first 12 bytes");
-    struct stat st;
-    if (stat("Clavora.hsc.tmp", &st) == 0) Broken("a temporary file is left");
+    if (fuzz::TemporaryFileLeft()) Broken("a temporary file is left");
     LoadBestRecords();
     if (g_nBestTimeLetter != times[0] || g_nBestTimePiano != times[1] ||
         g_nBestMistakesLetter != mistakes[0] || g_nBestMistakesPiano != mistakes[1])

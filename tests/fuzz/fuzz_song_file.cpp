@@ -101,8 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (songs[i] && (bytes.size() % 8 != 0 || bytes.size() < 8 || bytes.size() > 8 * kSongEvents))
             Broken("a saved song file is not a whole number of records, one to 4000");
     }
-    struct stat st;
-    if (stat("song.000.tmp", &st) == 0 || stat("song.127.tmp", &st) == 0) Broken("a temporary file is left");
+    if (fuzz::TemporaryFileLeft()) Broken("a temporary file is left");
     ClearSlot(0);
     ClearSlot(127);
     d.LoadSongs();

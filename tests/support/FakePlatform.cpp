@@ -144,4 +144,14 @@ void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes) 
 
 bool FileExists(const std::string& name) { return std::filesystem::exists(name); }
 
+int TemporaryFilesLeft() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        const size_t n = name.size();
+        count += n > 11 && name.compare(n - 4, 4, ".tmp") == 0 && name[n - 11] == '.';
+    }
+    return count;
+}
+
 }  // namespace clavora::test

@@ -105,5 +105,7 @@ private:
 std::vector<uint8_t> ReadFileBytes(const std::string& name);
 void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& name);
+// The temporary files of writes (NAME.XXXXXX.tmp) in the working directory.
+int TemporaryFilesLeft();
 
 }  // namespace clavora::test

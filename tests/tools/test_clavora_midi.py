@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """clavora-midi against an independent MIDI library (mido): exported songs read back
 at the same times to the millisecond, a file mido writes imports to the frames
-expected, and every refusal leaves the song files byte for byte as they were.
+expected, files of many tracks (made here, and real ones) import as well-formed songs
+with every note mido reads there within half a frame, and every refusal leaves the
+song files byte for byte as they were.
 
 Usage: test_clavora_midi.py PATH/TO/clavora-midi"""
 import os
@@ -87,13 +89,139 @@ def test_mido_file_imports_to_the_expected_frames():
     rc, out, err = run('import', 'played.mid', '12')
     check(rc == 0, f'import exits 0, not {rc}: {err}')
     check('left out 1 drum notes' in err and '1 notes lie outside' in err, f'import says what it left out: {err!r}')
-    # Note 64 struck again on its channel is pressed again, and its first Note Off lifts
-    # it; note 20 has no key, but is kept as the program records it.
-    want = [(40, 100, 0), (44, 100, 0), (0, 100, 0), (40, 0, 17), (44, 100, 25), (44, 0, 33),
+    # Note 64 struck again on its channel is released and pressed again, and its first
+    # Note Off lifts it; note 20 has no key, but is kept as the program records it.
+    want = [(40, 100, 0), (44, 100, 0), (0, 100, 0), (40, 0, 17), (44, 0, 25), (44, 100, 25), (44, 0, 33),
             (88, 100, 39), (88, 0, 41), (0, 0, 41), (END, END, 41)]
     check(read_song('song.012') == want, f'imported frames:\n{read_song("song.012")}\n{want}')
     rc, out, err = run('list')
     check(rc == 0 and out == ' 10     7 notes  20:00\n 12     5 notes  0:01\n', f'list: {out!r}')
+
+
+def well_formed(song):
+    """What is wrong with a song as a recording: a key pressed while down, released while
+    up, or left down at its end marker."""
+    down, wrong = set(), []
+    for k, v, t in song:
+        if (k, v) == (END, END):
+            break
+        if k == -64 and v < 0:  # the pedal
+            continue
+        if (v > 0) == (k in down):
+            wrong.append(f'key {k} {"pressed" if v else "released"} at frame {t} while {"down" if v else "up"}')
+        (down.add if v > 0 else down.discard)(k)
+    return wrong + [f'key {k} left down' for k in sorted(down)]
+
+
+def onsets_differ(name, song, cut):
+    """The notes mido reads in the file (drums aside) that have no press of their key in
+    the song within half a frame, one press to a note; and the presses that have no note.
+    A song cut short at a full slot need only have notes for its presses."""
+    onsets, presses, seconds = {}, {}, 0.0
+    for m in mido.MidiFile(name):
+        seconds += m.time
+        if m.type == 'note_on' and m.velocity > 0 and m.channel != 9:
+            onsets.setdefault(m.note - 20, []).append(seconds)
+    for k, v, t in song:
+        if v > 0 and k != END:
+            presses.setdefault(k, []).append(t * 0.030)
+    wrong = []
+    for k in sorted(set(onsets) | set(presses)):
+        notes, left = sorted(onsets.get(k, [])), 0
+        for t in sorted(presses.get(k, [])):
+            while left < len(notes) and notes[left] < t - 0.015 - 1e-6:
+                if not cut:
+                    wrong.append(f'key {k}: no press for the note at {notes[left]:.4f} s')
+                left += 1
+            if left < len(notes) and abs(notes[left] - t) <= 0.015 + 1e-6:
+                left += 1
+            else:
+                wrong.append(f'key {k}: no note for the press at {t:.3f} s')
+        if not cut:
+            wrong += [f'key {k}: no press for the note at {n:.4f} s' for n in notes[left:]]
+    return wrong
+
+
+def made_file(name, tracks):
+    """A type 1 file of a tempo track and the given tracks, one tick a frame (30 ms);
+    each track lists (tick, 'on' or 'off', channel, note) in the order written, or
+    (tick, 'end')."""
+    mid = mido.MidiFile(type=1, ticks_per_beat=10)
+    mid.tracks.append(mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=300000, time=0)]))
+    for events in tracks:
+        track, now = mido.MidiTrack(), 0
+        for tick, kind, *rest in events:
+            if kind == 'end':
+                track.append(mido.MetaMessage('end_of_track', time=tick - now))
+            else:
+                channel, note = rest
+                track.append(mido.Message('note_on' if kind == 'on' else 'note_off', channel=channel, note=note,
+                                          velocity=64, time=tick - now))
+            now = tick
+        mid.tracks.append(track)
+    mid.save(name)
+
+
+def test_made_multitrack_files_import_well_formed():
+    P, R = 100, 0
+    cases = [
+        ('one channel: one track releases where an earlier one strikes',
+         [[(4, 'on', 0, 60), (8, 'off', 0, 60)], [(0, 'on', 0, 60), (4, 'off', 0, 60)]],
+         [(40, P, 0), (40, R, 4), (40, P, 4), (40, R, 8)]),
+        ('two channels: the same',
+         [[(4, 'on', 1, 60), (8, 'off', 1, 60)], [(0, 'on', 0, 60), (4, 'off', 0, 60)]],
+         [(40, P, 0), (40, R, 4), (40, P, 4), (40, R, 8)]),
+        ('one track writes a struck-again note before the release',
+         [[(0, 'on', 0, 60), (4, 'on', 0, 60), (4, 'off', 0, 60), (8, 'off', 0, 60)]],
+         [(40, P, 0), (40, R, 4), (40, P, 4), (40, R, 8)]),
+        ('overlap on one channel: down until the last note on the key ends',
+         [[(0, 'on', 0, 60), (10, 'off', 0, 60)], [(4, 'on', 0, 60), (6, 'off', 0, 60)]],
+         [(40, P, 0), (40, R, 4), (40, P, 4), (40, R, 10)]),
+        ('unison: two tracks strike one key at once on two channels',
+         [[(0, 'on', 0, 64), (6, 'off', 0, 64)], [(0, 'on', 2, 64), (3, 'off', 2, 64)]],
+         [(44, P, 0), (44, R, 0), (44, P, 0), (44, R, 6)]),
+        ('a note of no length',
+         [[(2, 'on', 0, 67), (2, 'off', 0, 67), (5, 'on', 0, 60), (7, 'off', 0, 60)]],
+         [(47, P, 2), (47, R, 2), (40, P, 5), (40, R, 7)]),
+        ('struck again and again on its channel, released once',
+         [[(0, 'on', 0, 60), (2, 'on', 0, 60), (4, 'on', 0, 60), (6, 'off', 0, 60)]],
+         [(40, P, 0), (40, R, 2), (40, P, 2), (40, R, 4), (40, P, 4), (40, R, 6)]),
+        ('a chord handed from one track to two others at one instant',
+         [[(0, 'on', 0, 60), (0, 'on', 0, 64), (5, 'off', 0, 60), (5, 'off', 0, 64)],
+          [(5, 'on', 1, 60), (9, 'off', 1, 60)],
+          [(5, 'on', 2, 64), (5, 'on', 2, 67), (9, 'off', 2, 64), (9, 'off', 2, 67)]],
+         [(40, P, 0), (44, P, 0), (40, R, 5), (44, R, 5), (40, P, 5), (44, P, 5), (47, P, 5),
+          (40, R, 9), (44, R, 9), (47, R, 9)]),
+        ('a note never released comes up where the piece ends',
+         [[(0, 'on', 3, 60), (12, 'end')], [(1, 'off', 3, 64)]],
+         [(40, P, 0), (40, R, 12)]),
+    ]
+    for what, tracks, want in cases:
+        made_file('made.mid', tracks)
+        rc, out, err = run('import', 'made.mid', '30', '--replace')
+        song = read_song('song.030')
+        check(rc == 0 and song == want + [(END, END, want[-1][2])], f'{what}: {err}\n{song}\n{want}')
+        check(not well_formed(song), f'{what}: {well_formed(song)}')
+        check(not onsets_differ('made.mid', song, False), f'{what}: {onsets_differ("made.mid", song, False)}')
+
+
+# Real pieces: a free music set for a train game, shipped by Debian as MIDI files.
+REAL_FILES = '/usr/share/games/openttd/baseset/openmsx'
+
+
+def test_real_files_import_well_formed():
+    names = sorted(f for f in os.listdir(REAL_FILES) if f.endswith('.mid')) if os.path.isdir(REAL_FILES) else []
+    check(len(names) >= 20, f'the real MIDI files of openttd-openmsx (scripts/install-deps) in {REAL_FILES}')
+    cut = 0
+    for f in names:
+        path = os.path.join(REAL_FILES, f)
+        rc, out, err = run('import', path, '31', '--replace')
+        check(rc == 0, f'{f} imports: {err}')
+        song = read_song('song.031')
+        cut += 'more than a slot holds' in err
+        wrong = well_formed(song) + onsets_differ(path, song, 'more than a slot holds' in err)
+        check(not wrong, f'{f}: {len(wrong)} faults, first {wrong[:3]}')
+    print(f'{len(names)} real files, {cut} cut short at a full slot')
 
 
 def test_refusals_change_nothing():
@@ -148,6 +276,8 @@ with tempfile.TemporaryDirectory() as d:
     os.chdir(d)
     test_export_reads_back_in_mido()
     test_mido_file_imports_to_the_expected_frames()
+    test_made_multitrack_files_import_well_formed()
+    test_real_files_import_well_formed()
     test_refusals_change_nothing()
 print('clavora-midi:', 'FAILED' if failures else 'all passed')
 sys.exit(1 if failures else 0)
