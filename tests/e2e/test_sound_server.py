@@ -9,9 +9,11 @@ the program stopped for 40 ms in a song must ask the server for a longer queue.
 Usage: test_sound_server.py PATH_TO_CLAVORA [--server pulseaudio|pipewire] [--songs N]
                             [--busy N] [--again N]
 --busy N runs N busy shell loops beside the program (for the benchmark of a busy
-machine; scripts/test runs without). The server runs wholly at real-time priority
-where allowed (see lib_pulse.realtime_prefix); --server-ordinary runs it as a desktop
-does.
+machine; scripts/test runs without). The server runs as a desktop runs it, with its
+own priorities (PulseAudio --realtime --high-priority, PipeWire's module-rt);
+--server-raised raises its ordinary threads too (lib_pulse.make_realtime), which no
+desktop does. The stall probe runs beside the test and its figures are printed with
+the drop-outs.
 """
 import argparse
 import os
@@ -26,6 +28,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
+import lib_stalls  # noqa: E402
 
 TICK = 0.030  # seconds per tick of a song
 # Four notes of 67 ticks (2 s) each, one after another, each pressed at the tick the
@@ -34,6 +37,7 @@ KEYS = [40, 42, 44, 45]
 NOTE_TICKS = 67
 GAP_FRAMES = 3 * lp.RATE // 1000  # 3 ms of silence inside a held note is a drop-out
 SKIP = 77  # ctest's code for a test that could not be run here
+gap_moments = []  # monotonic moments where a drop-out began, for the stall probe's report
 
 
 def overloaded():
@@ -91,6 +95,7 @@ def song_gap(rec, start):
     if gap >= GAP_FRAMES:
         print(f"e2e: the gap began near {rec.when(gap_at):.3f} on the monotonic clock",
               file=sys.stderr)
+        gap_moments.append(rec.when(gap_at))
     return 1000 * gap / lp.RATE, (gap_at - onset) / lp.RATE
 
 
@@ -179,15 +184,18 @@ def main(argv):
     ap.add_argument("--busy", type=int, default=0)
     ap.add_argument("--again", type=int, default=1,
                     help="songs with a gap played once more before the test fails (0: none)")
+    ap.add_argument("--server-raised", action="store_true",
+                    help="raise the server's ordinary threads to real-time, as no desktop does")
     ap.add_argument("--server-ordinary", action="store_true",
-                    help="leave the server's main thread at ordinary priority, as on a desktop")
+                    help="the server as a desktop runs it (the default)")
     args = ap.parse_args(argv)
     binary = os.path.abspath(args.binary)
     if not os.access(binary, os.X_OK):
         lp.fail(f"no program at {args.binary}")
-    server = open_server(args.server, not args.server_ordinary)
+    server = open_server(args.server, args.server_raised)
     if server is None:
         return SKIP
+    probe = lib_stalls.StallProbe(binary)
     xserver = lp.Xvfb()
     rec = lp.Recorder(server)
     workdir = tempfile.mkdtemp(prefix="clavora-e2e-sound.")
@@ -195,6 +203,7 @@ def main(argv):
     prog, clicker, unproven, gaps = None, None, [], []
     where = args.server + (f", quantum {lpw.QUANTUM} at {lpw.GRAPH_RATE} Hz"
                            if args.server == "pipewire" else "")
+    where += ", server raised" if server.realtime else ", server as on a desktop"
     try:
         i, again = 0, 0
         while i < args.songs:
@@ -250,6 +259,9 @@ def main(argv):
             print("SKIP: " + "; ".join(unproven), file=sys.stderr)
             return SKIP
     finally:
+        print("e2e: " + probe.stop(), file=sys.stderr)
+        for at in gap_moments:
+            print(f"e2e: late wakes near the gap at {at:.3f}: {probe.near(at)}", file=sys.stderr)
         if clicker:
             clicker.close()
         if prog:
