@@ -133,6 +133,24 @@ def marks(timing, name):
     return sum(line.startswith(name) for line in open(timing)) if os.path.exists(timing) else 0
 
 
+def sound_marks(timing, at):
+    """Prints what the program's sound marked in the 1.5 s before a gap (at, monotonic)
+    and just after it: underflows, what they lacked, queue changes, pauses and states."""
+    wall = at + time.time() - time.monotonic()
+    seen = []
+    for line in open(timing) if os.path.exists(timing) else []:
+        parts = line.split()
+        if len(parts) >= 2 and parts[0].startswith("audio-"):
+            try:
+                moment = float(parts[1])
+            except ValueError:
+                continue
+            if wall - 1.5 <= moment <= wall + 0.5:
+                seen.append(f"{parts[0]} {moment - wall:+.3f}")
+    print("e2e: the sound's marks around the gap (s from it): " + (", ".join(seen) or "none"),
+          file=sys.stderr)
+
+
 def stall_lengthens_queue(binary, server, xserver, workdir, rec):
     """The program stopped for 40 ms while its song plays, as when a virtual machine's
     processor is taken away: the server reports the underflow (on PipeWire the stream
@@ -213,7 +231,8 @@ def main(argv):
                 if i > 0 or again else True
             if not settled:
                 not_silent(rec, "after a song")
-            prog = start_program(binary, server, xserver, workdir)
+            timing = os.path.join(workdir, f"timing-{i}-{again}")
+            prog = start_program(binary, server, xserver, workdir, timing)
             last = i == args.songs - 1
             if last:
                 clicker = lp.Clicker(xserver.display, prog.pid)
@@ -222,6 +241,7 @@ def main(argv):
             load = os.getloadavg()[0]
             if gap >= 1000 * GAP_FRAMES / lp.RATE:
                 message = f"song {i + 1}: a gap of {gap:.1f} ms at {at:.2f} s into the song"
+                sound_marks(timing, gap_moments[-1])
                 if again < args.again:
                     # A virtual machine's processor can be taken away for longer than the
                     # queue for a moment: one such gap is played again, and only a second

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/common/SteadyNs.h"
-#include "platform/audio/sdl/Realtime.h"
+#include "platform/audio/dbus/RealtimeKit.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -92,6 +92,7 @@ bool PulseOut::StartStream(int rate) {
     pa_stream_set_state_callback(m_stream, &PulseOut::OnStreamState, this);
     pa_stream_set_write_callback(m_stream, &PulseOut::OnWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseOut::OnUnderflow, this);
+    pa_stream_set_started_callback(m_stream, &PulseOut::OnStarted, this);
     m_latency.Start(SteadyNs());
     const int frames = m_latency.Frames();
     m_latencyFrames.store(frames);
@@ -125,6 +126,7 @@ void PulseOut::Close() {
         // No more fills: the callbacks go before the stream does.
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_started_callback(m_stream, nullptr, nullptr);
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
@@ -179,6 +181,7 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
         const bool rested = out->m_fill(out->m_user, static_cast<uint8_t*>(data),
                                          static_cast<int>(size));
         pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+        out->m_writtenAtNs = SteadyNs();
         bytes -= size;
         if (!rested) {
             out->StepDownWhenCalm();
@@ -206,7 +209,25 @@ void PulseOut::OnUnderflow(pa_stream*, void* self) {
     if (now - out->m_restedAtNs < kRestEchoNs) return;
     out->m_underflows.fetch_add(1);
     TimingLog().Mark("audio-underflow");
-    if (!out->m_fixedLatency && out->m_latency.Underflow(now))
+    // The sink fell silent when the queue written last ran out, or when the server told
+    // so, whichever came first: a late fill of ours is noticed only once we run again.
+    const int64_t queueNs = int64_t{out->m_latencyFrames.load()} * 1'000'000'000 / out->m_rate;
+    const int64_t ranOut = out->m_writtenAtNs > 0 ? out->m_writtenAtNs + queueNs : now;
+    if (out->m_dryFromNs == 0) out->m_dryFromNs = std::min(now, ranOut);
+}
+
+void PulseOut::OnStarted(pa_stream*, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    if (out->m_dryFromNs == 0) return;
+    const int64_t now = SteadyNs();
+    const int missing = static_cast<int>((now - out->m_dryFromNs) * out->m_rate / 1'000'000'000);
+    out->m_dryFromNs = 0;
+    if (TimingLog().Enabled()) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-missing-frames-%d", missing);
+        TimingLog().Mark(name);
+    }
+    if (!out->m_fixedLatency && out->m_latency.Underflow(now, missing))
         out->AskLatency(out->m_latency.Frames());
 }
 

@@ -1,11 +1,9 @@
-#include "platform/audio/sdl/Realtime.h"
+#include "platform/audio/Realtime.h"
 
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include <SDL.h>
 
 #include <algorithm>
 
@@ -13,12 +11,8 @@ namespace clavora {
 
 namespace {
 
-// Below a sound server's own threads (PulseAudio's 5, PipeWire's data loop higher up),
-// above every ordinary thread of the machine.
-constexpr int kPriority = 4;
-
 bool Direct() {
-    int priority = kPriority;
+    int priority = kRealtimePriority;
     rlimit limit{};
     // Without privileges the limit is the highest priority the process may take.
     if (geteuid() != 0 && getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
@@ -30,14 +24,29 @@ bool Direct() {
     return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
 }
 
+bool ThroughBroker(RealtimeBroker& broker) {
+    const int most = broker.MaxRealtimePriority();
+    if (most < 1) return false;
+    // The broker grants only a process that cannot run away with a processor: one whose
+    // real-time threads are stopped (SIGXCPU, then SIGKILL) after so much time without
+    // a sleep. The audio thread sleeps every few milliseconds.
+    const int64_t usec = broker.RtTimeUsecMax();
+    if (usec <= 0) return false;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
+    if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > static_cast<rlim_t>(usec)) {
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(usec);
+        if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
+    }
+    return broker.MakeThreadRealtime(static_cast<int64_t>(syscall(SYS_gettid)),
+                                     RealtimePriorityFor(most));
+}
+
 }  // namespace
 
-RealtimeGrant MakeThisThreadRealtime() {
+RealtimeGrant MakeThisThreadRealtime(RealtimeBroker* broker) {
     if (Direct()) return RealtimeGrant::kDirect;
-    // SDL's RealtimeKit client; RealtimeKit hands out its own, low, priority.
-    const auto tid = static_cast<Sint64>(syscall(SYS_gettid));
-    if (SDL_LinuxSetThreadPriorityAndPolicy(tid, SDL_THREAD_PRIORITY_TIME_CRITICAL, SCHED_RR) == 0)
-        return RealtimeGrant::kRtkit;
+    if (broker && ThroughBroker(*broker)) return RealtimeGrant::kRtkit;
     return RealtimeGrant::kNone;
 }
 
