@@ -26,7 +26,7 @@ TEST(AudioLatency, QueueGrowsByWhatWasMissingAndCalmShrinksIt) {
         int start = AudioLatency::kStartFrames;
     } cases[] = {
         {"calm from the start", {{100, -1, 384}, {60'000, -1, 384}}},
-        {"the stream's first moments", {{100, 300, 384}, {499, 300, 384}, {500, 300, 748}}},
+        {"from the stream's first moments", {{100, 300, 748}, {599, 300, 748}, {600, 300, 1112}}},
         {"a stall of 9 ms past the queue", {{1000, 397, 845}, {5000, -1, 845}}},
         {"a run takes its largest",
          {{1000, 100, 548}, {1200, 400, 848}, {1300, 50, 848}, {1499, 200, 848},

@@ -22,8 +22,7 @@ public:
     static constexpr int kMarginFrames = 64;   // 1.5 ms over what was missing
     static constexpr int kStepFrames = 128;    // 2.9 ms back down after each calm
     static constexpr int kMaxFrames = 2205;    // 50 ms
-    // Underflows this close after the first of a run are the same run; and those this
-    // close after the start are the stream beginning, not the machine.
+    // Underflows this close after the first of a run are the same run.
     static constexpr int64_t kRunNs = 500'000'000;
     // A calm this long, without an underflow, lets the queue step back down.
     static constexpr int64_t kCalmNs = 20'000'000'000;
@@ -32,7 +31,6 @@ public:
     void Start(int64_t nowNs, int startFrames = kStartFrames) {
         m_start = startFrames;
         m_frames = startFrames;
-        m_startNs = nowNs;
         m_calmFromNs = nowNs;
         m_runNs = nowNs - kRunNs;
     }
@@ -41,7 +39,6 @@ public:
     // An underflow at nowNs in which missingFrames of sound did not arrive in time. True
     // when the queue is to change.
     bool Underflow(int64_t nowNs, int missingFrames) {
-        if (nowNs - m_startNs < kRunNs) return false;
         m_calmFromNs = nowNs;
         if (nowNs - m_runNs >= kRunNs) {
             m_runNs = nowNs;
@@ -65,7 +62,6 @@ private:
     int m_start = kStartFrames;
     int m_frames = kStartFrames;
     int m_runBase = kStartFrames;
-    int64_t m_startNs = 0;
     int64_t m_calmFromNs = 0;
     int64_t m_runNs = 0;
 };

@@ -27,6 +27,7 @@ constexpr int kStartFrames = 256;
 struct LatencyChange {
     int frames;   // the quantum to ask for, or 0 to leave it
     int missing;  // frames a missed cycle lacked, or -1: none was missed
+    int cycle;    // frames the graph now asks for each cycle, where that changed; or 0
 };
 
 const pw_stream_events* Events() {
@@ -219,10 +220,15 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
         missed ? static_cast<int>(step * time.rate.num * static_cast<uint64_t>(m_rate) /
                                   time.rate.denom) - static_cast<int>(m_lastFrames)
                : 0;
+    // The resampler's cycles differ by a frame or two; a change of the quantum is more.
+    const int cycle = TimingLog().Enabled() && (frames > m_cycleFrames + 8 || frames + 8 < m_cycleFrames)
+                          ? static_cast<int>(frames)
+                          : 0;
+    if (cycle != 0) m_cycleFrames = frames;
     m_lastTicks = time.ticks;
     m_lastFrames = frames;
     if (missed) m_missed.fetch_add(1, std::memory_order_relaxed);
-    LatencyChange change{0, missed ? missing : -1};
+    LatencyChange change{0, missed ? missing : -1, cycle};
     if (!m_fixedLatency) {
         const int64_t now = SteadyNs();
         if (missed ? m_latency.Underflow(now, missing) : !idle && m_latency.Calm(now))
@@ -236,7 +242,7 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
         change.frames = asked == m_asked ? 0 : asked;
         if (change.frames != 0) m_asked = asked;
     }
-    if (change.missing >= 0 || change.frames != 0)
+    if (change.missing >= 0 || change.frames != 0 || change.cycle != 0)
         pw_loop_invoke(pw_thread_loop_get_loop(m_loop), &PipeWireOut::DoSetLatency, 0, &change,
                        sizeof change, false, this);
 }
@@ -254,6 +260,11 @@ int PipeWireOut::DoSetLatency(spa_loop*, bool, uint32_t, const void* data, size_
             std::snprintf(name, sizeof name, "audio-missing-frames-%d", change.missing);
             TimingLog().Mark(name);
         }
+    }
+    if (change.cycle != 0 && TimingLog().Enabled()) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-cycle-frames-%d", change.cycle);
+        TimingLog().Mark(name);
     }
     if (change.frames == 0) return 0;
     char value[32];

@@ -69,6 +69,7 @@ private:
     // and the quantum asked of the graph.
     uint64_t m_lastTicks = 0;
     uint32_t m_lastFrames = 0;
+    uint32_t m_cycleFrames = 0;  // the quantum last marked in the timing log
     AudioLatency m_latency;
     int m_asked = 0;
     std::atomic<bool> m_fresh{true};       // the next fill follows a start or a pause

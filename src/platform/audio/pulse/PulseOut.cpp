@@ -20,6 +20,8 @@ constexpr size_t kChunkFrames = 256;   // rendered at a time, as one callback bu
 constexpr pa_usec_t kAnswerUs = 3'000'000;
 // An underflow reported this soon after the fill rested was caused by the rest.
 constexpr int64_t kRestEchoNs = 200'000'000;
+// A queue that ran out longer ago than this before an underflow's notice is another story.
+constexpr int64_t kRunOutNs = 1'000'000'000;
 
 // The server keeps frames queued in all; it asks for more a quarter of that at a
 // time, and starts playing (again) as soon as one such piece is in.
@@ -162,6 +164,10 @@ void PulseOut::OnStreamState(pa_stream*, void* self) {
 
 void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
     auto* out = static_cast<PulseOut*>(self);
+    // A request answered after the queue written last ran out: the sink fell silent
+    // then (the underflow's notice may come only after this fill).
+    const int64_t ranOut = out->m_writtenAtNs + out->QueueNs();
+    if (out->m_writtenAtNs > 0 && SteadyNs() > ranOut) out->m_ranOutNs = ranOut;
     if (!out->m_raised) {
         out->m_raised = true;
         const RealtimeGrant grant = MakeThisThreadRealtime();
@@ -209,11 +215,15 @@ void PulseOut::OnUnderflow(pa_stream*, void* self) {
     if (now - out->m_restedAtNs < kRestEchoNs) return;
     out->m_underflows.fetch_add(1);
     TimingLog().Mark("audio-underflow");
-    // The sink fell silent when the queue written last ran out, or when the server told
-    // so, whichever came first: a late fill of ours is noticed only once we run again.
-    const int64_t queueNs = int64_t{out->m_latencyFrames.load()} * 1'000'000'000 / out->m_rate;
-    const int64_t ranOut = out->m_writtenAtNs > 0 ? out->m_writtenAtNs + queueNs : now;
-    if (out->m_dryFromNs == 0) out->m_dryFromNs = std::min(now, ranOut);
+    // The sink fell silent when the server says so, or earlier where our fills came too
+    // late: their notice is read only once our thread runs again.
+    const bool ours = out->m_ranOutNs > 0 && now - out->m_ranOutNs < kRunOutNs;
+    if (out->m_dryFromNs == 0) out->m_dryFromNs = ours ? std::min(now, out->m_ranOutNs) : now;
+    out->m_ranOutNs = 0;
+}
+
+int64_t PulseOut::QueueNs() const {
+    return int64_t{m_latencyFrames.load()} * 1'000'000'000 / m_rate;
 }
 
 void PulseOut::OnStarted(pa_stream*, void* self) {
