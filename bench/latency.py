@@ -331,18 +331,16 @@ def main():
     print(f"  machine: {os.cpu_count()} cores, load average {load[0]:.1f} {load[1]:.1f} {load[2]:.1f}")
     print(f"  {stalls}")
     met = True
+    goals = dict(GOALS_MS)
     if probe.worst is not None:
         # The median is held to the machine's floor: nothing shorter plays through its
-        # worst stall, nothing much longer is needed.
-        floor = probe.worst + 8.0
-        ok = figures["median"] <= floor
-        met = ok
-        print(f"  key to ear, median: {figures['median']:.1f} ms   goal <= worst stall "
-              f"{probe.worst:.1f} + 8 = {floor:.1f} ms {'met' if ok else 'MISSED'}")
+        # worst stall, nothing much longer is needed (10 ms where it stalls under 2 ms).
+        goals["median"] = probe.worst + 8.0
+        print(f"  the median's goal: the worst stall {probe.worst:.1f} ms + 8 ms")
     for name, value in figures.items():
-        ok = value <= GOALS_MS[name]
+        ok = value <= goals[name]
         met = met and ok
-        print(f"  key to ear, {name}: {value:.1f} ms   goal <= {GOALS_MS[name]:.0f} ms "
+        print(f"  key to ear, {name}: {value:.1f} ms   goal <= {goals[name]:.1f} ms "
               f"{'met' if ok else 'MISSED'}")
     if args.long and not after_silence:
         # A goal that could not be measured is not met.

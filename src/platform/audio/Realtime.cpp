@@ -11,7 +11,7 @@ namespace clavora {
 
 namespace {
 
-bool Direct() {
+bool Direct(pid_t tid) {
     int priority = kRealtimePriority;
     rlimit limit{};
     // Without privileges the limit is the highest priority the process may take.
@@ -20,11 +20,12 @@ bool Direct() {
     if (priority < 1) return false;
     sched_param param{};
     param.sched_priority = priority;
-    // Process id 0 is the calling thread; a child process would not inherit the policy.
-    return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+    // A thread's id names it alone (0 the calling thread); a child process would not
+    // inherit the policy.
+    return sched_setscheduler(tid, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
 }
 
-bool ThroughBroker(RealtimeBroker& broker) {
+bool ThroughBroker(pid_t tid, RealtimeBroker& broker) {
     const int most = broker.MaxRealtimePriority();
     if (most < 1) return false;
     // The broker grants only a process that cannot run away with a processor: one whose
@@ -38,15 +39,16 @@ bool ThroughBroker(RealtimeBroker& broker) {
         limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(usec);
         if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
     }
-    return broker.MakeThreadRealtime(static_cast<int64_t>(syscall(SYS_gettid)),
-                                     RealtimePriorityFor(most));
+    if (tid == 0) tid = static_cast<pid_t>(syscall(SYS_gettid));
+    return broker.MakeThreadRealtime(tid, RealtimePriorityFor(most));
 }
 
 }  // namespace
 
-RealtimeGrant MakeThisThreadRealtime(RealtimeBroker* broker) {
-    if (Direct()) return RealtimeGrant::kDirect;
-    if (broker && ThroughBroker(*broker)) return RealtimeGrant::kRtkit;
+RealtimeGrant MakeThreadRealtime(int64_t tid, RealtimeBroker* broker) {
+    const auto id = static_cast<pid_t>(tid);
+    if (Direct(id)) return RealtimeGrant::kDirect;
+    if (broker && ThroughBroker(id, *broker)) return RealtimeGrant::kRtkit;
     return RealtimeGrant::kNone;
 }
 

@@ -30,9 +30,10 @@ constexpr int RealtimePriorityFor(int brokerMax) {
     return brokerMax < kRealtimePriority ? brokerMax : kRealtimePriority;
 }
 
-// The calling thread made real-time: directly (SCHED_FIFO 4, where the process may, as
-// root or within its RLIMIT_RTPRIO), else through the broker when there is one.
-RealtimeGrant MakeThisThreadRealtime(RealtimeBroker* broker);
+// Thread tid of this process (0: the calling thread) made real-time: directly
+// (SCHED_FIFO 4, where the process may, as root or within its RLIMIT_RTPRIO), else
+// through the broker when there is one.
+RealtimeGrant MakeThreadRealtime(int64_t tid, RealtimeBroker* broker);
 const char* RealtimeGrantName(RealtimeGrant grant);
 
 }  // namespace clavora

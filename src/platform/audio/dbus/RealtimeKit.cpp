@@ -99,12 +99,14 @@ bool RealtimeKit::MakeThreadRealtime(int64_t tid, int priority) {
     return granted;
 }
 
-RealtimeGrant MakeThisThreadRealtime() {
+RealtimeGrant MakeThreadRealtime(int64_t tid) {
     // Directly first: the bus is asked only where the process may not itself.
-    RealtimeGrant grant = MakeThisThreadRealtime(nullptr);
+    RealtimeGrant grant = MakeThreadRealtime(tid, nullptr);
     if (grant != RealtimeGrant::kNone) return grant;
     RealtimeKit kit;
-    return MakeThisThreadRealtime(&kit);
+    return MakeThreadRealtime(tid, &kit);
 }
+
+RealtimeGrant MakeThisThreadRealtime() { return MakeThreadRealtime(0); }
 
 }  // namespace clavora

@@ -32,5 +32,7 @@ private:
 // The calling thread made real-time as a desktop allows: directly where the process may,
 // else through RealtimeKit, at the policy's priority (Realtime.h).
 RealtimeGrant MakeThisThreadRealtime();
+// The same for thread tid of this process, from any thread (the bus is asked there).
+RealtimeGrant MakeThreadRealtime(int64_t tid);
 
 }  // namespace clavora

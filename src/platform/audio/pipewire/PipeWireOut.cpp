@@ -1,6 +1,8 @@
 #include "platform/audio/pipewire/PipeWireOut.h"
 
 #include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -148,10 +150,13 @@ void PipeWireOut::OnProcessThunk(void* self) {
     auto* out = static_cast<PipeWireOut*>(self);
     if (!out->m_raised) {
         out->m_raised = true;
-        // PipeWire's data thread is real-time where its module could make it so.
+        // PipeWire's data thread is real-time where its module could make it so. Else it
+        // is raised from the main loop: asking RealtimeKit takes a round trip on the
+        // system bus, which this thread, due in the graph's cycle, cannot wait for.
         if (sched_getscheduler(0) == SCHED_OTHER) {
-            const RealtimeGrant grant = MakeThisThreadRealtime();
-            TimingLog().Mark(RealtimeGrantName(grant));
+            out->m_dataThread = static_cast<int64_t>(syscall(SYS_gettid));
+            pw_loop_invoke(pw_thread_loop_get_loop(out->m_loop), &PipeWireOut::DoRaise, 0,
+                           nullptr, 0, false, out);
         } else {
             TimingLog().Mark("audio-realtime-pipewire");
         }
@@ -176,6 +181,12 @@ void PipeWireOut::OnProcessThunk(void* self) {
     if (idle && !out->m_pausing.exchange(true))
         pw_loop_invoke(pw_thread_loop_get_loop(out->m_loop), &PipeWireOut::DoPause, 0, nullptr, 0,
                        false, out);
+}
+
+int PipeWireOut::DoRaise(spa_loop*, bool, uint32_t, const void*, size_t, void* self) {
+    const RealtimeGrant grant = MakeThreadRealtime(static_cast<PipeWireOut*>(self)->m_dataThread);
+    TimingLog().Mark(RealtimeGrantName(grant));
+    return 0;
 }
 
 int PipeWireOut::DoPause(spa_loop*, bool, uint32_t, const void*, size_t, void* self) {

@@ -24,9 +24,11 @@ constexpr int64_t kRestEchoNs = 200'000'000;
 constexpr int64_t kRunOutNs = 1'000'000'000;
 
 // The server keeps frames queued in all; it asks for more a quarter of that at a
-// time, and starts playing (again) as soon as one such piece is in.
+// time, but no more than 4.4 ms (a key waits for the next request before it is rendered,
+// so a long queue would delay it twice), and starts playing (again) as soon as one such
+// piece is in.
 pa_buffer_attr Attr(int frames) {
-    const auto request = static_cast<uint32_t>(std::max(64, frames / 4) * kFrameBytes);
+    const auto request = static_cast<uint32_t>(std::clamp(frames / 4, 64, 192) * kFrameBytes);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = static_cast<uint32_t>(frames * kFrameBytes);
