@@ -21,7 +21,7 @@ constexpr pa_usec_t kAnswerUs = 3'000'000;
 // An underflow reported this soon after the fill rested was caused by the rest.
 constexpr int64_t kRestEchoNs = 200'000'000;
 // A queue that ran out longer ago than this before an underflow's notice is another story.
-constexpr int64_t kRunOutNs = 1'000'000'000;
+constexpr int64_t kRunOutNs = 200'000'000;
 
 // The server keeps frames queued in all; it asks for more a quarter of that at a
 // time, but no more than 4.4 ms (a key waits for the next request before it is rendered,
