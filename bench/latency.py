@@ -4,7 +4,7 @@ the X server and times the note's first sample as it leaves a PulseAudio null si
 
 Usage: bench/latency.sh PATH_TO_CLAVORA [--server pulseaudio|pipewire] [--clicks N]
                         [--long N] [--silence S] [--pulse-latency-msec MS]
-                        [--server-ordinary]
+                        [--server-raised]
 
 Everything runs on servers of the benchmark's own: an Xvfb, and a PulseAudio daemon
 in a runtime directory of its own with a null sink at 44100 Hz, or PipeWire with
@@ -16,6 +16,11 @@ clicks: a second client plays a click and asks the server when it leaves the sin
 click shows in the recording is then known to leave at that moment, and every other
 frame 1/44100 s before or after it. A key's latency is the moment its first sample
 leaves the sink less the moment the button press was sent to the X server.
+
+The server runs as a desktop runs it (its own priorities); --server-raised raises its
+ordinary threads too. The stall probe runs beside the benchmark, and its figures are
+printed with the key-to-ear figures, as is the goal the median is held to: the worst
+stall the probe saw plus 8 ms, and at most 10 ms where that stall is under 2 ms.
 """
 import argparse
 import os
@@ -30,6 +35,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
+import lib_stalls  # noqa: E402
 import vmpk  # noqa: E402
 
 # Goals: median, 9 in 10, worst, and the first key after a silence.
@@ -178,15 +184,18 @@ def main():
                     help="on PipeWire: through its server for PulseAudio clients (PULSE_SERVER)")
     ap.add_argument("--vmpk-buffer", default=None, help="with vmpk: FluidSynth's PERIODxCOUNT")
     ap.add_argument("--server", choices=("pulseaudio", "pipewire"), default="pulseaudio")
+    ap.add_argument("--server-raised", action="store_true",
+                    help="raise the server's ordinary threads to real-time (lib_pulse.make_realtime), "
+                         "as no desktop does")
     ap.add_argument("--server-ordinary", action="store_true",
-                    help="leave the server's main thread at ordinary priority, as on a desktop "
-                         "(by default it is raised, as in the drop-out test: lib_pulse.make_realtime)")
+                    help="the server as a desktop runs it (the default)")
     args = ap.parse_args()
     for tool in ("Xvfb", "xdotool", "pulseaudio", "pactl"):
         if not shutil.which(tool):
             sys.exit(f"latency: {tool} is not installed (scripts/install-deps)")
+    probe = lib_stalls.StallProbe(args.binary)
     xserver = lp.Xvfb()
-    rt = not args.server_ordinary
+    rt = args.server_raised
     server = (lpw.PipeWireServer(realtime=rt) if args.server == "pipewire"
               else lp.PulseServer(realtime=rt))
     rec = lp.Recorder(server)
@@ -278,6 +287,7 @@ def main():
         except subprocess.TimeoutExpired:
             prog.kill()
         inside = in_program(timing)
+        stalls = probe.stop()
         rec.close()
         server.close()
         xserver.close()
@@ -319,11 +329,18 @@ def main():
           f"{left_out} keys left out whose references never agreed within 3 ms")
     load = os.getloadavg()
     print(f"  machine: {os.cpu_count()} cores, load average {load[0]:.1f} {load[1]:.1f} {load[2]:.1f}")
+    print(f"  {stalls}")
     met = True
+    goals = dict(GOALS_MS)
+    if probe.worst is not None:
+        # The median is held to the machine's floor: nothing shorter plays through its
+        # worst stall, nothing much longer is needed (10 ms where it stalls under 2 ms).
+        goals["median"] = probe.worst + 8.0
+        print(f"  the median's goal: the worst stall {probe.worst:.1f} ms + 8 ms")
     for name, value in figures.items():
-        ok = value <= GOALS_MS[name]
+        ok = value <= goals[name]
         met = met and ok
-        print(f"  key to ear, {name}: {value:.1f} ms   goal <= {GOALS_MS[name]:.0f} ms "
+        print(f"  key to ear, {name}: {value:.1f} ms   goal <= {goals[name]:.1f} ms "
               f"{'met' if ok else 'MISSED'}")
     if args.long and not after_silence:
         # A goal that could not be measured is not met.

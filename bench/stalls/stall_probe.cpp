@@ -6,12 +6,15 @@
 // output's queue has to outlast them.
 //
 // Usage: clavora_stall_probe [SECONDS=60] [THRESHOLD_MS=2]
-// Prints each late wake (monotonic seconds, processor, how late) and a summary.
+// Prints each late wake (monotonic seconds, processor, how late) and a summary. SECONDS 0
+// probes until SIGINT or SIGTERM, so that a test or benchmark can run it beside itself.
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -29,6 +32,9 @@ struct Late {
 std::mutex g_lock;
 std::vector<Late> g_late;
 bool g_realtime = true;
+std::atomic<bool> g_stop{false};
+
+void Stop(int) { g_stop.store(true); }
 
 double Seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9; }
 
@@ -45,7 +51,7 @@ void Probe(int cpu, double seconds, double thresholdMs, long* wakes) {
     }
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
-    const double end = Seconds(next) + seconds;
+    const double end = seconds > 0 ? Seconds(next) + seconds : 1e300;
     for (;;) {
         next.tv_nsec += 1'000'000;
         if (next.tv_nsec >= 1'000'000'000) {
@@ -63,7 +69,7 @@ void Probe(int cpu, double seconds, double thresholdMs, long* wakes) {
         }
         // After a long wake the missed periods are skipped, not caught up at once.
         if (lateMs > 1.0) next = now;
-        if (Seconds(now) >= end) return;
+        if (Seconds(now) >= end || g_stop.load()) return;
     }
 }
 
@@ -72,16 +78,22 @@ void Probe(int cpu, double seconds, double thresholdMs, long* wakes) {
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     const double thresholdMs = argc > 2 ? std::atof(argv[2]) : 2.0;
-    if (seconds <= 0 || thresholdMs <= 0) {
+    if (seconds < 0 || thresholdMs <= 0) {
         std::fprintf(stderr, "usage: %s [SECONDS=60] [THRESHOLD_MS=2]\n", argv[0]);
         return 2;
     }
+    timespec begun{};
+    clock_gettime(CLOCK_MONOTONIC, &begun);
+    signal(SIGINT, Stop);
+    signal(SIGTERM, Stop);
     const int cpus = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<long> wakes(static_cast<size_t>(cpus), 0);
     std::vector<std::thread> threads;
     for (int cpu = 0; cpu < cpus; ++cpu)
         threads.emplace_back(Probe, cpu, seconds, thresholdMs, &wakes[static_cast<size_t>(cpu)]);
     for (auto& t : threads) t.join();
+    timespec ended{};
+    clock_gettime(CLOCK_MONOTONIC, &ended);
 
     std::sort(g_late.begin(), g_late.end(), [](const Late& a, const Late& b) { return a.at < b.at; });
     double worst = 0;
@@ -104,6 +116,6 @@ int main(int argc, char** argv) {
     std::printf("stall probe: %d processors, %s, %.0f s, %ld wakes; %zu later than %.1f ms, "
                 "worst %.2f ms; %d moments with every processor late at once\n",
                 cpus, g_realtime ? "SCHED_FIFO" : "ordinary priority (no real-time allowed)",
-                seconds, total, g_late.size(), thresholdMs, worst, together);
+                Seconds(ended) - Seconds(begun), total, g_late.size(), thresholdMs, worst, together);
     return 0;
 }

@@ -32,8 +32,8 @@ def make_realtime(pids):
     allowed; False where not. A desktop server runs only its audio threads so; the
     thread that reads its clients' requests is an ordinary one, and on a machine with
     several times more work than cores it was seen to stall for 60 to 130 ms, which no
-    client can bridge. The drop-out test is about the program's stream, so its server
-    is spared that."""
+    client can bridge. Only on request (--server-raised): the tests and benchmarks run
+    their servers as a desktop does."""
     done = True
     for pid in pids:
         try:

@@ -2,16 +2,20 @@
 """On a real sound server of the test's own (a PulseAudio daemon, or PipeWire, which the
 program reaches with a stream of its own) with a null sink: three times in a row the program
 starts with a song in slot 0, which plays by itself and must reach the sink's monitor
-without a quiet run of 3 ms or more inside its held notes; afterwards a click on a key
-sounds there. A song with a gap is played once more, and a gap in that one fails. Last,
+without a quiet run of 3 ms or more inside its held notes, after at most one adaptation
+(a first gap after which the program takes a longer queue is how it learns the machine's
+stalls); afterwards a click on a key sounds there. A song with a gap is played once more,
+and a gap in that one fails. Last,
 the program stopped for 40 ms in a song must ask the server for a longer queue.
 
 Usage: test_sound_server.py PATH_TO_CLAVORA [--server pulseaudio|pipewire] [--songs N]
                             [--busy N] [--again N]
 --busy N runs N busy shell loops beside the program (for the benchmark of a busy
-machine; scripts/test runs without). The server runs wholly at real-time priority
-where allowed (see lib_pulse.realtime_prefix); --server-ordinary runs it as a desktop
-does.
+machine; scripts/test runs without). The server runs as a desktop runs it, with its
+own priorities (PulseAudio --realtime --high-priority, PipeWire's module-rt);
+--server-raised raises its ordinary threads too (lib_pulse.make_realtime), which no
+desktop does. The stall probe runs beside the test and its figures are printed with
+the drop-outs.
 """
 import argparse
 import os
@@ -26,6 +30,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
+import lib_stalls  # noqa: E402
 
 TICK = 0.030  # seconds per tick of a song
 # Four notes of 67 ticks (2 s) each, one after another, each pressed at the tick the
@@ -34,6 +39,7 @@ KEYS = [40, 42, 44, 45]
 NOTE_TICKS = 67
 GAP_FRAMES = 3 * lp.RATE // 1000  # 3 ms of silence inside a held note is a drop-out
 SKIP = 77  # ctest's code for a test that could not be run here
+gap_moments = []  # monotonic moments where a drop-out began, for the stall probe's report
 
 
 def overloaded():
@@ -72,9 +78,36 @@ def stop_program(prog):
             prog.wait()
 
 
-def song_gap(rec, start):
+def quiet_runs(rec, start, end, least):
+    """The quiet runs of at least least frames in [start, end): (first frame, length)."""
+    runs, run = [], 0
+    for i, v in enumerate(rec.levels(start, end) + [2 ** 15]):
+        if v <= 1:
+            run += 1
+            continue
+        if run >= least:
+            runs.append((start + i - run, run))
+        run = 0
+    return runs
+
+
+def adapted_after(timing, at):
+    """True when the program took a longer queue within 0.5 s after the monotonic moment
+    at (an underflow's size is known only once the sound is back)."""
+    wall = at + time.time() - time.monotonic()
+    for line in open(timing) if timing and os.path.exists(timing) else []:
+        parts = line.split()
+        if len(parts) >= 2 and parts[0].startswith("audio-latency-frames-"):
+            if wall - 0.05 <= float(parts[1]) <= wall + 0.5:
+                return True
+    return False
+
+
+def song_gap(rec, start, timing=None):
     """Plays the song that has started after frame start through: its longest quiet run
-    in ms, and where; fails when it never sounds or stops early."""
+    in ms, and where; fails when it never sounds or stops early. A first drop-out after
+    which the program took a longer queue is its one adaptation to the machine: the
+    longest quiet run after it counts."""
     onset = lp.wait_until(lambda: rec.first_above(start, 1), 30, 0.05)
     if onset is None:
         lp.fail("the song in slot 0 never reached the sink")
@@ -86,11 +119,19 @@ def song_gap(rec, start):
     if not lp.wait_until(lambda: rec.frames() > onset + still + lp.RATE // 2, song + 20, 0.1):
         lp.fail("the recording stopped: " + str(rec.error))
     gap, gap_at = rec.longest_quiet(onset, onset + checked)
+    runs = quiet_runs(rec, onset, onset + checked, GAP_FRAMES)
+    if runs and adapted_after(timing, rec.when(runs[0][0])):
+        first_at, first = runs[0]
+        print(f"e2e: a gap of {1000 * first / lp.RATE:.1f} ms at {(first_at - onset) / lp.RATE:.2f} s "
+              "into the song, after which the program took a longer queue: its one adaptation",
+              file=sys.stderr)
+        gap, gap_at = rec.longest_quiet(first_at + first, onset + checked)
     if rec.first_above(onset + still, 1, onset + still + lp.RATE // 2) is None:
         lp.fail(f"the song fell silent before {song - 1.0:.1f} s")
     if gap >= GAP_FRAMES:
         print(f"e2e: the gap began near {rec.when(gap_at):.3f} on the monotonic clock",
               file=sys.stderr)
+        gap_moments.append(rec.when(gap_at))
     return 1000 * gap / lp.RATE, (gap_at - onset) / lp.RATE
 
 
@@ -126,6 +167,24 @@ def click_sounds(rec, clicker):
 def marks(timing, name):
     """How many moments the program's timing log names with name at their start."""
     return sum(line.startswith(name) for line in open(timing)) if os.path.exists(timing) else 0
+
+
+def sound_marks(timing, at):
+    """Prints what the program's sound marked in the 1.5 s before a gap (at, monotonic)
+    and just after it: underflows, what they lacked, queue changes, pauses and states."""
+    wall = at + time.time() - time.monotonic()
+    seen = []
+    for line in open(timing) if os.path.exists(timing) else []:
+        parts = line.split()
+        if len(parts) >= 2 and parts[0].startswith("audio-"):
+            try:
+                moment = float(parts[1])
+            except ValueError:
+                continue
+            if wall - 1.5 <= moment <= wall + 0.5:
+                seen.append(f"{parts[0]} {moment - wall:+.3f}")
+    print("e2e: the sound's marks around the gap (s from it): " + (", ".join(seen) or "none"),
+          file=sys.stderr)
 
 
 def stall_lengthens_queue(binary, server, xserver, workdir, rec):
@@ -179,15 +238,18 @@ def main(argv):
     ap.add_argument("--busy", type=int, default=0)
     ap.add_argument("--again", type=int, default=1,
                     help="songs with a gap played once more before the test fails (0: none)")
+    ap.add_argument("--server-raised", action="store_true",
+                    help="raise the server's ordinary threads to real-time, as no desktop does")
     ap.add_argument("--server-ordinary", action="store_true",
-                    help="leave the server's main thread at ordinary priority, as on a desktop")
+                    help="the server as a desktop runs it (the default)")
     args = ap.parse_args(argv)
     binary = os.path.abspath(args.binary)
     if not os.access(binary, os.X_OK):
         lp.fail(f"no program at {args.binary}")
-    server = open_server(args.server, not args.server_ordinary)
+    server = open_server(args.server, args.server_raised)
     if server is None:
         return SKIP
+    probe = lib_stalls.StallProbe(binary)
     xserver = lp.Xvfb()
     rec = lp.Recorder(server)
     workdir = tempfile.mkdtemp(prefix="clavora-e2e-sound.")
@@ -195,6 +257,7 @@ def main(argv):
     prog, clicker, unproven, gaps = None, None, [], []
     where = args.server + (f", quantum {lpw.QUANTUM} at {lpw.GRAPH_RATE} Hz"
                            if args.server == "pipewire" else "")
+    where += ", server raised" if server.realtime else ", server as on a desktop"
     try:
         i, again = 0, 0
         while i < args.songs:
@@ -204,15 +267,17 @@ def main(argv):
                 if i > 0 or again else True
             if not settled:
                 not_silent(rec, "after a song")
-            prog = start_program(binary, server, xserver, workdir)
+            timing = os.path.join(workdir, f"timing-{i}-{again}")
+            prog = start_program(binary, server, xserver, workdir, timing)
             last = i == args.songs - 1
             if last:
                 clicker = lp.Clicker(xserver.display, prog.pid)
-            gap, at = song_gap(rec, rec.frames())
+            gap, at = song_gap(rec, rec.frames(), timing)
             gaps.append(gap)
             load = os.getloadavg()[0]
             if gap >= 1000 * GAP_FRAMES / lp.RATE:
                 message = f"song {i + 1}: a gap of {gap:.1f} ms at {at:.2f} s into the song"
+                sound_marks(timing, gap_moments[-1])
                 if again < args.again:
                     # A virtual machine's processor can be taken away for longer than the
                     # queue for a moment: one such gap is played again, and only a second
@@ -250,6 +315,9 @@ def main(argv):
             print("SKIP: " + "; ".join(unproven), file=sys.stderr)
             return SKIP
     finally:
+        print("e2e: " + probe.stop(), file=sys.stderr)
+        for at in gap_moments:
+            print(f"e2e: late wakes near the gap at {at:.3f}: {probe.near(at)}", file=sys.stderr)
         if clicker:
             clicker.close()
         if prog:

@@ -1,6 +1,7 @@
-// The queue a sound server is asked to keep: underflows reported at given moments in,
-// the queue's length after each out. Runs of underflows count once, the ceiling holds,
-// and a long calm steps the queue back down to where it started, whatever the start.
+// The queue a sound server is asked to keep: underflows (with how much sound they lacked)
+// reported at given moments in, the queue's length after each out. The queue grows by
+// what was missing and a margin, a run of underflows counts as its largest, the guard
+// holds, and a long calm steps the queue back down to where it started.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -11,36 +12,33 @@ namespace clavora::test {
 namespace {
 
 struct Step {
-    int64_t ms;     // moment since the stream started
-    bool underflow; // an underflow reported, or else sound went out calmly
-    int frames;     // the queue afterwards
+    int64_t ms;   // moment since the stream started
+    int missing;  // frames an underflow lacked, or -1: sound went out calmly
+    int frames;   // the queue afterwards
 };
 
 constexpr int64_t kMs = 1'000'000;
 
-TEST(AudioLatency, UnderflowsGrowTheQueueAndCalmShrinksIt) {
+TEST(AudioLatency, QueueGrowsByWhatWasMissingAndCalmShrinksIt) {
     const struct {
         const char* name;
         std::vector<Step> steps;
         int start = AudioLatency::kStartFrames;
     } cases[] = {
-        {"calm from the start", {{100, false, 384}, {60'000, false, 384}}},
-        {"the stream's first moments", {{100, true, 384}, {499, true, 384}, {500, true, 512}}},
-        {"a run counts once", {{1000, true, 512}, {1200, true, 512}, {1499, true, 512},
-                               {1500, true, 640}}},
-        {"up to the ceiling",
-         {{1000, true, 512}, {2000, true, 640}, {3000, true, 768}, {4000, true, 896},
-          {5000, true, 1024}, {6000, true, 1152}, {7000, true, 1280}, {8000, true, 1408},
-          {9000, true, 1536}, {10'000, true, 1664}, {11'000, true, 1764},
-          {12'000, true, 1764}, {13'000, true, 1764}, {32'999, false, 1764},
-          {33'000, false, 1636}}},
+        {"calm from the start", {{100, -1, 384}, {60'000, -1, 384}}},
+        {"from the stream's first moments", {{100, 300, 748}, {599, 300, 748}, {600, 300, 1112}}},
+        {"a stall of 9 ms past the queue", {{1000, 397, 845}, {5000, -1, 845}}},
+        {"a run takes its largest",
+         {{1000, 100, 548}, {1200, 400, 848}, {1300, 50, 848}, {1499, 200, 848},
+          {1500, 10, 922}}},
+        {"one stall after another adds up", {{1000, 100, 548}, {3000, 100, 712}}},
+        {"the guard holds", {{1000, 22'050, 2205}, {2000, 500, 2205}}},
         {"calm steps down to the start",
-         {{1000, true, 512}, {2000, true, 640}, {21'999, false, 640}, {22'000, false, 512},
-          {30'000, true, 640}, {49'999, false, 640}, {50'000, false, 512},
-          {70'000, false, 384}, {200'000, false, 384}}},
+         {{1000, 192, 640}, {20'999, -1, 640}, {21'000, -1, 512}, {30'000, 0, 576},
+          {49'999, -1, 576}, {50'000, -1, 448}, {70'000, -1, 384}, {200'000, -1, 384}}},
         {"a start of one's own is the floor",
-         {{1000, true, 384}, {2000, true, 512}, {22'000, false, 384}, {42'000, false, 256},
-          {90'000, false, 256}},
+         {{1000, 256, 576}, {21'000, -1, 448}, {41'000, -1, 320}, {61'000, -1, 256},
+          {90'000, -1, 256}},
          256},
     };
     for (const auto& c : cases) {
@@ -48,8 +46,8 @@ TEST(AudioLatency, UnderflowsGrowTheQueueAndCalmShrinksIt) {
         latency.Start(0, c.start);
         int before = latency.Frames();
         for (const Step& s : c.steps) {
-            const bool changed =
-                s.underflow ? latency.Underflow(s.ms * kMs) : latency.Calm(s.ms * kMs);
+            const bool changed = s.missing >= 0 ? latency.Underflow(s.ms * kMs, s.missing)
+                                                : latency.Calm(s.ms * kMs);
             EXPECT_EQ(latency.Frames(), s.frames) << c.name << " at " << s.ms << " ms";
             EXPECT_EQ(changed, s.frames != before) << c.name << " at " << s.ms << " ms";
             before = latency.Frames();

@@ -1,25 +1,28 @@
 // How much sound an audio output keeps queued at a sound server. On PulseAudio it starts
-// at one and a half callback buffers (8.7 ms: with one, 5.8 ms, a processor of a virtual
-// machine taken away for a moment broke a held note in one song in ten); on PipeWire at
-// one callback buffer, the quantum asked of the graph. It grows a step for each run of
-// underflows the server reports (on PipeWire, of graph cycles the stream missed): a
-// queue that ran dry was too short for this machine as it is now. After a long calm it
-// steps back down, one step at a time, so that a moment of load does not cost every
-// key afterwards. The ceiling is the 40 ms that kept a held note whole on a busy
-// two-core machine even through an ordinary-priority audio thread.
+// at one and a half callback buffers (8.7 ms); on PipeWire at one callback buffer, the
+// quantum asked of the graph. An underflow says how much sound was missing when the
+// queue ran dry (how long the sink played silence, or how many graph cycles went by
+// without a fill): the queue grows by that and a little more, so that the same stall of
+// the machine is played through next time, and no further than the stall needs: the
+// floor of this machine as it is now. Underflows of one run (the server has not yet
+// taken the longer queue) each measure the queue before the run, and the queue takes the
+// most of them. After a long calm it steps back down, one step at a time, so that a
+// moment of load does not cost every key afterwards. The ceiling only guards against a
+// measurement gone wrong (a break of the server's own is no stall the queue could bridge).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace clavora {
 
 class AudioLatency {
 public:
-    static constexpr int kStartFrames = 384;  // 8.7 ms at 44100 Hz
-    static constexpr int kStepFrames = 128;   // 2.9 ms
-    static constexpr int kMaxFrames = 1764;   // 40 ms
-    // Underflows this close after the last change are the same run of them: the
-    // server has not yet applied the longer queue, or the stream has only just begun.
+    static constexpr int kStartFrames = 384;   // 8.7 ms at 44100 Hz
+    static constexpr int kMarginFrames = 64;   // 1.5 ms over what was missing
+    static constexpr int kStepFrames = 128;    // 2.9 ms back down after each calm
+    static constexpr int kMaxFrames = 2205;    // 50 ms
+    // Underflows this close after the first of a run are the same run.
     static constexpr int64_t kRunNs = 500'000'000;
     // A calm this long, without an underflow, lets the queue step back down.
     static constexpr int64_t kCalmNs = 20'000'000'000;
@@ -28,32 +31,39 @@ public:
     void Start(int64_t nowNs, int startFrames = kStartFrames) {
         m_start = startFrames;
         m_frames = startFrames;
-        m_changedNs = nowNs;
+        m_calmFromNs = nowNs;
+        m_runNs = nowNs - kRunNs;
     }
     int Frames() const { return m_frames; }
 
-    // An underflow at nowNs. True when the queue is to change.
-    bool Underflow(int64_t nowNs) {
-        if (nowNs - m_changedNs < kRunNs) return false;
-        // At the ceiling the calm starts again all the same.
-        m_changedNs = nowNs;
-        if (m_frames == kMaxFrames) return false;
-        m_frames = m_frames + kStepFrames < kMaxFrames ? m_frames + kStepFrames : kMaxFrames;
+    // An underflow at nowNs in which missingFrames of sound did not arrive in time. True
+    // when the queue is to change.
+    bool Underflow(int64_t nowNs, int missingFrames) {
+        m_calmFromNs = nowNs;
+        if (nowNs - m_runNs >= kRunNs) {
+            m_runNs = nowNs;
+            m_runBase = m_frames;
+        }
+        const int want = std::min(kMaxFrames, m_runBase + std::max(0, missingFrames) + kMarginFrames);
+        if (want <= m_frames) return false;
+        m_frames = want;
         return true;
     }
 
     // Sound went out at nowNs without an underflow. True when the queue is to change.
     bool Calm(int64_t nowNs) {
-        if (m_frames == m_start || nowNs - m_changedNs < kCalmNs) return false;
-        m_changedNs = nowNs;
-        m_frames = m_frames - kStepFrames > m_start ? m_frames - kStepFrames : m_start;
+        if (m_frames <= m_start || nowNs - m_calmFromNs < kCalmNs) return false;
+        m_calmFromNs = nowNs;
+        m_frames = std::max(m_start, m_frames - kStepFrames);
         return true;
     }
 
 private:
     int m_start = kStartFrames;
     int m_frames = kStartFrames;
-    int64_t m_changedNs = 0;
+    int m_runBase = kStartFrames;
+    int64_t m_calmFromNs = 0;
+    int64_t m_runNs = 0;
 };
 
 }  // namespace clavora

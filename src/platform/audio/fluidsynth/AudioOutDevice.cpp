@@ -16,7 +16,7 @@
 #include "platform/audio/fluidsynth/AudioOut.h"
 #include "platform/audio/pipewire/PipeWireOut.h"
 #include "platform/audio/pulse/PulseOut.h"
-#include "platform/audio/sdl/Realtime.h"
+#include "platform/audio/dbus/RealtimeKit.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {

@@ -1,6 +1,8 @@
 #include "platform/audio/pipewire/PipeWireOut.h"
 
 #include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -11,7 +13,7 @@
 #include <mutex>
 
 #include "platform/common/SteadyNs.h"
-#include "platform/audio/sdl/Realtime.h"
+#include "platform/audio/dbus/RealtimeKit.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -26,7 +28,8 @@ constexpr int kStartFrames = 256;
 // What the data thread asks of the main loop after a missed cycle or a long calm.
 struct LatencyChange {
     int frames;   // the quantum to ask for, or 0 to leave it
-    bool missed;  // a cycle was missed
+    int missing;  // frames a missed cycle lacked, or -1: none was missed
+    int cycle;    // frames the graph now asks for each cycle, where that changed; or 0
 };
 
 const pw_stream_events* Events() {
@@ -125,13 +128,21 @@ void PipeWireOut::Resume() {
         // The graph moved on while the stream was paused: that is no missed cycle.
         m_fresh.store(true);
         pw_stream_set_active(m_stream, true);
+        TimingLog().Mark("audio-resume");
     }
     m_paused = false;
     pw_thread_loop_unlock(m_loop);
 }
 
-void PipeWireOut::OnStateChangedThunk(void* self, int, int, const char*) {
+void PipeWireOut::OnStateChangedThunk(void* self, int, int state, const char* error) {
     auto* out = static_cast<PipeWireOut*>(self);
+    if (TimingLog().Enabled()) {
+        char name[96];
+        std::snprintf(name, sizeof name, "audio-pipewire-%s%s%s",
+                      pw_stream_state_as_string(static_cast<pw_stream_state>(state)),
+                      error ? "-" : "", error ? error : "");
+        TimingLog().Mark(name);
+    }
     pw_thread_loop_signal(out->m_loop, false);
 }
 
@@ -139,10 +150,13 @@ void PipeWireOut::OnProcessThunk(void* self) {
     auto* out = static_cast<PipeWireOut*>(self);
     if (!out->m_raised) {
         out->m_raised = true;
-        // PipeWire's data thread is real-time where its module could make it so.
+        // PipeWire's data thread is real-time where its module could make it so. Else it
+        // is raised from the main loop: asking RealtimeKit takes a round trip on the
+        // system bus, which this thread, due in the graph's cycle, cannot wait for.
         if (sched_getscheduler(0) == SCHED_OTHER) {
-            const RealtimeGrant grant = MakeThisThreadRealtime();
-            TimingLog().Mark(RealtimeGrantName(grant));
+            out->m_dataThread = static_cast<int64_t>(syscall(SYS_gettid));
+            pw_loop_invoke(pw_thread_loop_get_loop(out->m_loop), &PipeWireOut::DoRaise, 0,
+                           nullptr, 0, false, out);
         } else {
             TimingLog().Mark("audio-realtime-pipewire");
         }
@@ -169,12 +183,19 @@ void PipeWireOut::OnProcessThunk(void* self) {
                        false, out);
 }
 
+int PipeWireOut::DoRaise(spa_loop*, bool, uint32_t, const void*, size_t, void* self) {
+    const RealtimeGrant grant = MakeThreadRealtime(static_cast<PipeWireOut*>(self)->m_dataThread);
+    TimingLog().Mark(RealtimeGrantName(grant));
+    return 0;
+}
+
 int PipeWireOut::DoPause(spa_loop*, bool, uint32_t, const void*, size_t, void* self) {
     auto* out = static_cast<PipeWireOut*>(self);
     // The loop's lock is held here, as in Resume.
     if (!out->m_paused && out->m_mayPause(out->m_user)) {
         pw_stream_set_active(out->m_stream, false);
         out->m_paused = true;
+        TimingLog().Mark("audio-pause");
     }
     out->m_pausing.store(false);
     return 0;
@@ -204,13 +225,24 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
     const bool missed = !fresh && m_lastFrames > 0 &&
                         2 * step * time.rate.num * static_cast<uint64_t>(m_rate) >
                             3 * uint64_t{m_lastFrames} * time.rate.denom;
+    // What the missed cycles lacked: the graph's way since the last fill beyond that
+    // fill, in our frames.
+    const int missing =
+        missed ? static_cast<int>(step * time.rate.num * static_cast<uint64_t>(m_rate) /
+                                  time.rate.denom) - static_cast<int>(m_lastFrames)
+               : 0;
+    // The resampler's cycles differ by a frame or two; a change of the quantum is more.
+    const int cycle = TimingLog().Enabled() && (frames > m_cycleFrames + 8 || frames + 8 < m_cycleFrames)
+                          ? static_cast<int>(frames)
+                          : 0;
+    if (cycle != 0) m_cycleFrames = frames;
     m_lastTicks = time.ticks;
     m_lastFrames = frames;
     if (missed) m_missed.fetch_add(1, std::memory_order_relaxed);
-    LatencyChange change{0, missed};
+    LatencyChange change{0, missed ? missing : -1, cycle};
     if (!m_fixedLatency) {
         const int64_t now = SteadyNs();
-        if (missed ? m_latency.Underflow(now) : !idle && m_latency.Calm(now))
+        if (missed ? m_latency.Underflow(now, missing) : !idle && m_latency.Calm(now))
             change.frames = m_latency.Frames();
     }
     // The graph runs in quanta of powers of two, rounding a latency asked down to one:
@@ -221,7 +253,7 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
         change.frames = asked == m_asked ? 0 : asked;
         if (change.frames != 0) m_asked = asked;
     }
-    if (change.missed || change.frames != 0)
+    if (change.missing >= 0 || change.frames != 0 || change.cycle != 0)
         pw_loop_invoke(pw_thread_loop_get_loop(m_loop), &PipeWireOut::DoSetLatency, 0, &change,
                        sizeof change, false, this);
 }
@@ -232,7 +264,19 @@ int PipeWireOut::DoSetLatency(spa_loop*, bool, uint32_t, const void* data, size_
     LatencyChange change{};
     if (size != sizeof change || !out->m_stream) return 0;
     std::memcpy(&change, data, sizeof change);
-    if (change.missed) TimingLog().Mark("audio-underflow");
+    if (change.missing >= 0) {
+        TimingLog().Mark("audio-underflow");
+        if (TimingLog().Enabled()) {
+            char name[48];
+            std::snprintf(name, sizeof name, "audio-missing-frames-%d", change.missing);
+            TimingLog().Mark(name);
+        }
+    }
+    if (change.cycle != 0 && TimingLog().Enabled()) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-cycle-frames-%d", change.cycle);
+        TimingLog().Mark(name);
+    }
     if (change.frames == 0) return 0;
     char value[32];
     std::snprintf(value, sizeof value, "%d/%d", change.frames, out->m_rate);

@@ -50,6 +50,8 @@ public:
 private:
     static int DoPause(spa_loop* loop, bool async, uint32_t seq, const void* data, size_t size,
                        void* self);
+    static int DoRaise(spa_loop* loop, bool async, uint32_t seq, const void* data, size_t size,
+                       void* self);
     static int DoSetLatency(spa_loop* loop, bool async, uint32_t seq, const void* data,
                             size_t size, void* self);
     void WatchCycles(bool idle, uint32_t frames);
@@ -60,6 +62,7 @@ private:
     pw_thread_loop* m_loop = nullptr;
     pw_stream* m_stream = nullptr;
     bool m_raised = false;                 // data thread
+    int64_t m_dataThread = 0;              // its id, to raise it from the main loop
     std::atomic<bool> m_pausing{false};    // a pause is on its way to the main loop
     bool m_paused = false;                 // under the loop's lock
     int m_rate = 44100;
@@ -69,6 +72,7 @@ private:
     // and the quantum asked of the graph.
     uint64_t m_lastTicks = 0;
     uint32_t m_lastFrames = 0;
+    uint32_t m_cycleFrames = 0;  // the quantum last marked in the timing log
     AudioLatency m_latency;
     int m_asked = 0;
     std::atomic<bool> m_fresh{true};       // the next fill follows a start or a pause

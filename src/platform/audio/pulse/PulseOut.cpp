@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/common/SteadyNs.h"
-#include "platform/audio/sdl/Realtime.h"
+#include "platform/audio/dbus/RealtimeKit.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -20,11 +20,15 @@ constexpr size_t kChunkFrames = 256;   // rendered at a time, as one callback bu
 constexpr pa_usec_t kAnswerUs = 3'000'000;
 // An underflow reported this soon after the fill rested was caused by the rest.
 constexpr int64_t kRestEchoNs = 200'000'000;
+// A queue that ran out longer ago than this before an underflow's notice is another story.
+constexpr int64_t kRunOutNs = 200'000'000;
 
 // The server keeps frames queued in all; it asks for more a quarter of that at a
-// time, and starts playing (again) as soon as one such piece is in.
+// time, but no more than 4.4 ms (a key waits for the next request before it is rendered,
+// so a long queue would delay it twice), and starts playing (again) as soon as one such
+// piece is in.
 pa_buffer_attr Attr(int frames) {
-    const auto request = static_cast<uint32_t>(std::max(64, frames / 4) * kFrameBytes);
+    const auto request = static_cast<uint32_t>(std::clamp(frames / 4, 64, 192) * kFrameBytes);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = static_cast<uint32_t>(frames * kFrameBytes);
@@ -92,6 +96,7 @@ bool PulseOut::StartStream(int rate) {
     pa_stream_set_state_callback(m_stream, &PulseOut::OnStreamState, this);
     pa_stream_set_write_callback(m_stream, &PulseOut::OnWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseOut::OnUnderflow, this);
+    pa_stream_set_started_callback(m_stream, &PulseOut::OnStarted, this);
     m_latency.Start(SteadyNs());
     const int frames = m_latency.Frames();
     m_latencyFrames.store(frames);
@@ -125,6 +130,7 @@ void PulseOut::Close() {
         // No more fills: the callbacks go before the stream does.
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_started_callback(m_stream, nullptr, nullptr);
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
@@ -160,6 +166,10 @@ void PulseOut::OnStreamState(pa_stream*, void* self) {
 
 void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
     auto* out = static_cast<PulseOut*>(self);
+    // A request answered after the queue written last ran out: the sink fell silent
+    // then (the underflow's notice may come only after this fill).
+    const int64_t ranOut = out->m_writtenAtNs + out->QueueNs();
+    if (out->m_writtenAtNs > 0 && SteadyNs() > ranOut) out->m_ranOutNs = ranOut;
     if (!out->m_raised) {
         out->m_raised = true;
         const RealtimeGrant grant = MakeThisThreadRealtime();
@@ -179,6 +189,7 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
         const bool rested = out->m_fill(out->m_user, static_cast<uint8_t*>(data),
                                          static_cast<int>(size));
         pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+        out->m_writtenAtNs = SteadyNs();
         bytes -= size;
         if (!rested) {
             out->StepDownWhenCalm();
@@ -206,7 +217,29 @@ void PulseOut::OnUnderflow(pa_stream*, void* self) {
     if (now - out->m_restedAtNs < kRestEchoNs) return;
     out->m_underflows.fetch_add(1);
     TimingLog().Mark("audio-underflow");
-    if (!out->m_fixedLatency && out->m_latency.Underflow(now))
+    // The sink fell silent when the server says so, or earlier where our fills came too
+    // late: their notice is read only once our thread runs again.
+    const bool ours = out->m_ranOutNs > 0 && now - out->m_ranOutNs < kRunOutNs;
+    if (out->m_dryFromNs == 0) out->m_dryFromNs = ours ? std::min(now, out->m_ranOutNs) : now;
+    out->m_ranOutNs = 0;
+}
+
+int64_t PulseOut::QueueNs() const {
+    return int64_t{m_latencyFrames.load()} * 1'000'000'000 / m_rate;
+}
+
+void PulseOut::OnStarted(pa_stream*, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    if (out->m_dryFromNs == 0) return;
+    const int64_t now = SteadyNs();
+    const int missing = static_cast<int>((now - out->m_dryFromNs) * out->m_rate / 1'000'000'000);
+    out->m_dryFromNs = 0;
+    if (TimingLog().Enabled()) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-missing-frames-%d", missing);
+        TimingLog().Mark(name);
+    }
+    if (!out->m_fixedLatency && out->m_latency.Underflow(now, missing))
         out->AskLatency(out->m_latency.Frames());
 }
 

@@ -46,11 +46,13 @@ private:
     static void OnStreamState(pa_stream* stream, void* self);
     static void OnWrite(pa_stream* stream, size_t bytes, void* self);
     static void OnUnderflow(pa_stream* stream, void* self);
+    static void OnStarted(pa_stream* stream, void* self);
     static void OnDeadline(pa_mainloop_api* api, pa_time_event* event, const timeval* tv,
                            void* self);
     bool Connect();
     bool StartStream(int rate);
     void StepDownWhenCalm();
+    int64_t QueueNs() const;
     void AskLatency(int frames);
 
     Fill m_fill;
@@ -68,6 +70,13 @@ private:
     // Main-loop thread: when the fill last rested. The underflow that resting causes is
     // reported after it and says nothing about the machine.
     int64_t m_restedAtNs = 0;
+    // Main-loop thread: when the last fill was written (the queue then full), when a late
+    // fill found that queue run out, and from when the sink played silence after an
+    // underflow until the server starts the stream again (0: no underflow open). The
+    // time between is what was missing.
+    int64_t m_writtenAtNs = 0;
+    int64_t m_ranOutNs = 0;
+    int64_t m_dryFromNs = 0;
     // Main-loop thread: the queue's length as underflows and calm decide it.
     AudioLatency m_latency;
     std::atomic<int> m_latencyFrames{0};
