@@ -110,7 +110,7 @@ wait_for_line synced
 # its note; the sustain pedal is recorded as it goes down and up.
 SENDER_PORT="$(jack_lsp 2>/dev/null | grep -m1 '^midisend')"
 jack_connect "$SENDER_PORT" Clavora:Clavora || e2e_fail "cannot connect $SENDER_PORT to Clavora:Clavora"
-unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora device:device 0/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
+unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora:device 0/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
 e2e_poll 10 unlinked || { jack_lsp -c >&2; e2e_fail "device 0 was not let go when connected by hand"; }
 printf 'b0 40 7f\n90 43 40\nsleep 45\n80 43 40\nsleep 25\nb0 40 00\n' >&3
 echo "90 41 40" >&3
