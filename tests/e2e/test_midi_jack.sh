@@ -120,6 +120,34 @@ e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 by hand was not sh
 echo sync >&3
 wait_for_line synced
 
+# The program's JACK thread stops while the server runs on (held by ptrace, as a
+# thread that the server fails to wake would be): the program says so within about a
+# second and takes its client out of the server's graph; once the thread goes again,
+# the client is closed and opened again, with the connection made by hand to our own
+# port, which plays as before.
+mkfifo "$WORK/hold"
+"$(dirname "$0")/lib_stop_thread.py" "$E2E_PID" midi-jack-cycle <"$WORK/hold" >"$WORK/stop.out" 2>&1 &
+STOP_PID=$!
+exec 4>"$WORK/hold"
+e2e_on_exit 'exec 4>&- || true; kill "$STOP_PID" 2>/dev/null; wait "$STOP_PID" 2>/dev/null'
+held() { grep -q '^stopped' "$WORK/stop.out"; }
+e2e_poll 5 held || { cat "$WORK/stop.out" >&2; e2e_fail "cannot stop the program's JACK thread"; }
+STOPPED_AT="$(e2e_now)"
+said() { grep -q "$1" "$E2E_LOG"; }
+e2e_poll 10 said "JACK MIDI client Clavora stalled" || e2e_fail "the stalled client was not noticed within 10 s"
+e2e_log "stall noticed $(e2e_elapsed "$STOPPED_AT") s after the thread stopped"
+exec 4>&-
+wait "$STOP_PID" || e2e_fail "the JACK thread could not be let go"
+e2e_poll 10 said "JACK MIDI input open again as Clavora" || e2e_fail "the JACK client did not open again"
+relinked() { jack_lsp -c "$SENDER_PORT" 2>/dev/null | grep -qx "   Clavora:Clavora"; }
+e2e_poll 5 relinked || { jack_lsp -c >&2; e2e_fail "the connection by hand was not made again"; }
+echo "90 41 40" >&3
+e2e_poll 10 e2e_pixel_not $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 after the stall was not shown pressed within 10 s"
+echo "90 41 00" >&3
+e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 after the stall was not shown up again within 10 s"
+echo sync >&3
+wait_for_line synced
+
 # Space stops the recording before Escape closes: the X server keeps their order.
 e2e_key space Escape
 e2e_wait_exit 10
@@ -127,7 +155,7 @@ e2e_wait_exit 10
 [ -f "$E2E_DIR/song.000" ] || e2e_fail "nothing was recorded"
 expected=""
 for n in "${NOTES[@]}"; do expected+="$((n - 20)):100 $((n - 20)):0 "; done
-expected+="-64:-1 47:100 47:0 -64:-2 45:100 45:0 "
+expected+="-64:-1 47:100 47:0 -64:-2 45:100 45:0 45:100 45:0 "
 # Records of 8 bytes: key number, velocity (16 bits each), tick (32 bits).
 got="$(od -An -v -w8 -td2 "$E2E_DIR/song.000" |
     awk '$1 == -100 && $2 == -100 { exit } { printf "%d:%d ", $1, $2 }')"

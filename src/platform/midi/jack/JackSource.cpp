@@ -126,6 +126,12 @@ void JackSource::DropClient(bool serverGone) {
 // times within the cycle, packed and queued. Never waits, never allocates.
 int JackSource::Process(uint32_t frames, void* arg) {
     auto* self = static_cast<JackSource*>(arg);
+    // The server's library names its threads after ours: this one is told apart, once.
+    thread_local bool named = false;
+    if (!named) {
+        pthread_setname_np(pthread_self(), "midi-jack-cycle");
+        named = true;
+    }
     self->m_cycleFrame.store(jack_last_frame_time(self->m_client), std::memory_order_relaxed);
     void* own = jack_port_get_buffer(self->m_ownPort, frames);
     void* device = self->m_forward.load(std::memory_order_acquire)
@@ -159,7 +165,7 @@ void JackSource::Shutdown(void* self) {
     PortsChanged(self);
 }
 
-// Our real-time thread, named so that it can be told apart in a list of threads.
+// The threads the server's library starts for our client.
 void JackSource::ThreadStarted(void*) { pthread_setname_np(pthread_self(), "midi-jack"); }
 
 // On JACK's notification thread: never waits for more than the watcher's brief hold.
