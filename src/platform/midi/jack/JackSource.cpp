@@ -96,6 +96,7 @@ bool JackSource::OpenClient() {
     if (jack_activate(client) != 0) {
         jack_client_close(client);
         m_client = nullptr;
+        m_ownPort = m_devicePort = nullptr;
         return false;
     }
     Relink(m_ownLinks);
