@@ -47,7 +47,8 @@ void JackSource::LookAtPorts() {
         // A port that went and came back under its name between two looks took our
         // connection with it: device 0 is the port our connection leads to. Not seeing
         // the connection just after it was made is no sign.
-        if (Contains(Connections(m_devicePort), m_taken))
+        const bool linked = Contains(Connections(m_devicePort), m_taken);
+        if (linked)
             m_linked = true;
         else if (m_linked || Clock::now() - m_takenAt > kLinkGrace)
             there = false;
@@ -55,7 +56,7 @@ void JackSource::LookAtPorts() {
         // notes twice.
         const bool byHand = Contains(Connections(m_ownPort), m_taken);
         if (there && !byHand) return;
-        LetDeviceGo(byHand);
+        LetDeviceGo(byHand, linked);
     }
     TakeDevice(names);
 }
@@ -75,14 +76,15 @@ void JackSource::TakeDevice(const std::vector<std::string>& names) {
     m_sink->DeviceTaken();
 }
 
-// Device 0's messages stop going to the sink, and after the cycle under way has
-// finished the notice follows: it comes after the last of them.
-void JackSource::LetDeviceGo(bool handedOver) {
-    m_forward.store(false, std::memory_order_release);
-    WaitCycles(2);
-    // A connection that went with its port, or was cut by hand, is not there to cut:
-    // the failure then says what we know, and anything else the next look sees.
-    if (jack_disconnect(m_client, m_taken.c_str(), m_deviceName.c_str()) != 0) m_linked = false;
+// Device 0's messages stop going to the sink, and once the cycle under way (the only
+// one that can have seen them still going) has finished, the notice follows: it comes
+// after the last of them. A connection that is still there is cut.
+void JackSource::LetDeviceGo(bool handedOver, bool linked) {
+    m_forward.store(false, std::memory_order_seq_cst);
+    WaitCycles(1);
+    // A connection cut by hand meanwhile is not there to cut: what is left, if anything,
+    // the next look sees.
+    if (linked && jack_disconnect(m_client, m_taken.c_str(), m_deviceName.c_str()) != 0) m_linked = false;
     m_taken.clear();
     m_sink->DeviceGone(handedOver);
 }

@@ -135,7 +135,7 @@ int JackSource::Process(uint32_t frames, void* arg) {
     }
     self->m_cycleFrame.store(jack_last_frame_time(self->m_client), std::memory_order_relaxed);
     void* own = jack_port_get_buffer(self->m_ownPort, frames);
-    void* device = self->m_forward.load(std::memory_order_acquire)
+    void* device = self->m_forward.load(std::memory_order_seq_cst)
                        ? jack_port_get_buffer(self->m_devicePort, frames)
                        : nullptr;
     const uint32_t ownCount = own ? jack_midi_get_event_count(own) : 0;
@@ -156,7 +156,7 @@ int JackSource::Process(uint32_t frames, void* arg) {
         else
             haveB = NextEvent(device, deviceCount, j, b);
     }
-    self->m_cycles.fetch_add(1, std::memory_order_release);
+    self->m_cycles.fetch_add(1, std::memory_order_seq_cst);
     return 0;
 }
 

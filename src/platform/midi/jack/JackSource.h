@@ -30,8 +30,10 @@ namespace clavora {
 
 class JackSource final : public MidiSource {
 public:
-    // How often the watching thread wakes: it looks after the client this often.
-    static constexpr std::chrono::milliseconds kTendPeriod{250};
+    // How often the watching thread wakes: it looks after the client this often, so a
+    // stalled client is noticed kStallSeconds to kStallSeconds + this after its last
+    // cycle. (Waking twice as often doubles what the idle program costs.)
+    static constexpr std::chrono::milliseconds kTendPeriod{500};
     // How often it looks at the ports when no notice has come.
     static constexpr std::chrono::milliseconds kLookPeriod{5000};
     // How long our cycle may not have run while the server's did.
@@ -67,7 +69,7 @@ private:
     std::vector<std::string> Connections(_jack_port* port) const;
     void LookAtPorts();
     void TakeDevice(const std::vector<std::string>& names);
-    void LetDeviceGo(bool handedOver);
+    void LetDeviceGo(bool handedOver, bool linked);
     void Relink(const std::vector<std::string>& sources);
 
     MidiSink* m_sink = nullptr;
