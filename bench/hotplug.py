@@ -32,6 +32,12 @@ def jack_ports(env):
     return r.stdout.split("\n") if r.returncode == 0 else []
 
 
+def device_linked(env):
+    """True while our port "device 0" is connected to a source."""
+    r = subprocess.run(["jack_lsp", "-c", "Clavora:device 0"], env=env, capture_output=True, text=True)
+    return any(line.startswith((" ", "\t")) for line in r.stdout.splitlines())
+
+
 def thread_cpu(pid, name):
     """Seconds on a processor of the named thread (schedstat: nanoseconds, exact)."""
     for task in pathlib.Path(f"/proc/{pid}/task").iterdir():
@@ -98,8 +104,7 @@ def main():
                 sys.exit(f"hotplug: the sender said {r.stdout!r} {r.stderr!r}")
             ended.append(float(closed[0].split()[1]))
             # The port is gone: wait until device 0 is let go before the next one.
-            wait_until("device 0 let go",
-                       lambda: "Clavora device:device 0" not in jack_ports(env), 5)
+            wait_until("device 0 let go", lambda: not device_linked(env), 5)
         first = marks(timing, "midi-device-first-message")
         if len(first) != len(opened):
             sys.exit(f"hotplug: {len(first)} first messages for {len(opened)} senders")

@@ -63,8 +63,8 @@ start_sender() {
     SENDER_READY="$(e2e_now)"
 }
 # Device 0's link from the sender to the program's own client.
-linked() { jack_lsp -c midisend:out 2>/dev/null | grep -q "^   Clavora device:device 0$"; }
-unlinked() { ! jack_lsp 2>/dev/null | grep -q "^Clavora device:device 0$"; }
+linked() { jack_lsp -c midisend:out 2>/dev/null | grep -q "^   Clavora:device 0$"; }
+unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora:device 0$/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
 
 # Middle C (key number 40), lower half of its white key.
 key_shot() {

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # A MIDI keyboard on a real port: a JACK server with the dummy driver, our sender tool
 # on a JACK MIDI output port, then the program, which takes that port as its device 0.
-# R starts recording, the sender plays Note On / Note On velocity 0 pairs, Space stops,
+# R starts recording, the sender plays Note On / Note On velocity 0 pairs; then it is
+# connected by hand to our own port; then the program's JACK thread is stopped (the
+# client must be reopened), the server goes and comes back (MIDI input must follow),
+# and a second instance runs beside the first (each keeps its device 0). Space stops,
 # Escape closes; song.000 must hold every note sent, in order.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
@@ -33,20 +36,27 @@ e2e_on_exit stop_all
 
 # Real-time scheduling where the machine allows it (jackd carries on without it): on a
 # busy machine a client that misses its cycle loses the MIDI events of that cycle.
-jackd -R -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 1024 >"$WORK/jackd.log" 2>&1 &
-JACKD_PID=$!
-for i in $(seq 1 200); do
-    jack_lsp >/dev/null 2>&1 && break
-    kill -0 "$JACKD_PID" 2>/dev/null || { cat "$WORK/jackd.log" >&2; e2e_fail "jackd ended"; }
-    [ "$i" -lt 200 ] || e2e_fail "jackd did not come up within 10 s"
-    sleep 0.05
-done
+start_jackd() {
+    jackd -R -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 1024 >"$WORK/jackd.log" 2>&1 &
+    JACKD_PID=$!
+    for i in $(seq 1 200); do
+        jack_lsp >/dev/null 2>&1 && break
+        kill -0 "$JACKD_PID" 2>/dev/null || { cat "$WORK/jackd.log" >&2; e2e_fail "jackd ended"; }
+        [ "$i" -lt 200 ] || e2e_fail "jackd did not come up within 10 s"
+        sleep 0.05
+    done
+}
+start_jackd
 
 # The sender reads its commands from a pipe that stays open on descriptor 3.
-mkfifo "$WORK/commands"
-"$MIDISEND" <"$WORK/commands" >"$WORK/sender.out" 2>&1 &
-SENDER_PID=$!
-exec 3>"$WORK/commands"
+start_sender() {
+    rm -f "$WORK/commands" "$WORK/sender.out"
+    mkfifo "$WORK/commands"
+    "$MIDISEND" <"$WORK/commands" >"$WORK/sender.out" 2>&1 &
+    SENDER_PID=$!
+    exec 3>"$WORK/commands"
+}
+start_sender
 wait_for_line() {  # wait_for_line TEXT: the sender printed this line
     for _ in $(seq 1 200); do
         grep -qx "$1" "$WORK/sender.out" && return 0
@@ -110,7 +120,7 @@ wait_for_line synced
 # its note; the sustain pedal is recorded as it goes down and up.
 SENDER_PORT="$(jack_lsp 2>/dev/null | grep -m1 '^midisend')"
 jack_connect "$SENDER_PORT" Clavora:Clavora || e2e_fail "cannot connect $SENDER_PORT to Clavora:Clavora"
-unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora device:device 0/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
+unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora:device 0/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
 e2e_poll 10 unlinked || { jack_lsp -c >&2; e2e_fail "device 0 was not let go when connected by hand"; }
 printf 'b0 40 7f\n90 43 40\nsleep 45\n80 43 40\nsleep 25\nb0 40 00\n' >&3
 echo "90 41 40" >&3
@@ -120,6 +130,81 @@ e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 by hand was not sh
 echo sync >&3
 wait_for_line synced
 
+# The program's JACK thread stops while the server runs on (held by ptrace, as a
+# thread that the server fails to wake would be): the program says so within about a
+# second and takes its client out of the server's graph; once the thread goes again,
+# the client is closed and opened again, with the connection made by hand to our own
+# port, which plays as before.
+mkfifo "$WORK/hold"
+"$(dirname "$0")/lib_stop_thread.py" "$E2E_PID" midi-jack-cycle <"$WORK/hold" >"$WORK/stop.out" 2>&1 &
+STOP_PID=$!
+exec 4>"$WORK/hold"
+e2e_on_exit 'exec 4>&- || true; kill "$STOP_PID" 2>/dev/null; wait "$STOP_PID" 2>/dev/null'
+held() { grep -q '^stopped' "$WORK/stop.out"; }
+e2e_poll 5 held || { cat "$WORK/stop.out" >&2; e2e_fail "cannot stop the program's JACK thread"; }
+STOPPED_AT="$(e2e_now)"
+said() { grep -q "$1" "$E2E_LOG"; }
+e2e_poll 10 said "JACK MIDI client Clavora stalled" || e2e_fail "the stalled client was not noticed within 10 s"
+e2e_log "stall noticed $(e2e_elapsed "$STOPPED_AT") s after the thread stopped"
+exec 4>&-
+wait "$STOP_PID" || e2e_fail "the JACK thread could not be let go"
+e2e_poll 10 said "JACK MIDI input open again as Clavora" || e2e_fail "the JACK client did not open again"
+relinked() { jack_lsp -c "$SENDER_PORT" 2>/dev/null | grep -qx "   Clavora:Clavora"; }
+e2e_poll 5 relinked || { jack_lsp -c >&2; e2e_fail "the connection by hand was not made again"; }
+echo "90 41 40" >&3
+e2e_poll 10 e2e_pixel_not $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 after the stall was not shown pressed within 10 s"
+echo "90 41 00" >&3
+e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 after the stall was not shown up again within 10 s"
+echo sync >&3
+wait_for_line synced
+
+# The server goes while F4 is held through our own port: the program says so and lets
+# F4 go. A server that comes back under its name is found again, and its sender
+# becomes device 0.
+echo "90 41 40" >&3
+e2e_poll 10 e2e_pixel_not $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 before the server went was not shown pressed"
+echo sync >&3
+wait_for_line synced
+kill "$JACKD_PID"
+wait "$JACKD_PID" 2>/dev/null || true
+exec 3>&-
+kill "$SENDER_PID" 2>/dev/null || true
+wait "$SENDER_PID" 2>/dev/null || true
+SENDER_PID=""
+e2e_poll 10 said "the JACK server has gone" || e2e_fail "the server's going was not noticed"
+e2e_poll 5 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 held through a server that went was not let go"
+start_jackd
+start_sender
+wait_for_line ready
+reopened_twice() { [ "$(grep -c "JACK MIDI input open again as Clavora" "$E2E_LOG")" -ge 2 ]; }
+e2e_poll 10 reopened_twice || e2e_fail "MIDI input did not come back with the server"
+e2e_poll 10 linked || { jack_lsp -c >&2; e2e_fail "the new sender was not taken as device 0"; }
+echo "90 41 40" >&3
+e2e_poll 10 e2e_pixel_not $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 on the new server was not shown pressed"
+echo "90 41 00" >&3
+e2e_poll 10 e2e_pixel_is $F4_X $F4_Y "$F4_UP" || e2e_fail "F4 on the new server was not shown up again"
+echo sync >&3
+wait_for_line synced
+
+# A second instance beside the first is renamed by the server (Clavora-01): it takes
+# the sender as its own device 0 as well and keeps it, as the first keeps its own; no
+# connection is cut while both run.
+mkdir -p "$WORK/second"
+(cd "$WORK/second" && exec env SDL_AUDIODRIVER=dummy "$E2E_BIN") >"$WORK/second.log" 2>&1 &
+SECOND_PID=$!
+e2e_on_exit 'kill "$SECOND_PID" 2>/dev/null; wait "$SECOND_PID" 2>/dev/null'
+second_linked() { jack_lsp -c "$(jack_lsp 2>/dev/null | grep -m1 '^midisend')" 2>/dev/null | grep -qx "   Clavora-01:device 0"; }
+e2e_poll 10 second_linked || { jack_lsp -c >&2; cat "$WORK/second.log" >&2; e2e_fail "the second instance took no device 0"; }
+timeout 3 jack_evmon >"$WORK/events.log" 2>&1 || true
+! grep -i "disconnected" "$WORK/events.log" || e2e_fail "a connection was cut while two instances ran"
+second_linked && linked || e2e_fail "an instance lost its device 0"
+kill "$SECOND_PID"
+wait "$SECOND_PID" 2>/dev/null || true
+# The second window took the keyboard's focus with it.
+xdotool windowfocus --sync "$E2E_WIN" 2>/dev/null || true
+e2e_focus
+e2e_log "a second instance, renamed by the server, kept its device 0 for 3 s"
+
 # Space stops the recording before Escape closes: the X server keeps their order.
 e2e_key space Escape
 e2e_wait_exit 10
@@ -127,7 +212,7 @@ e2e_wait_exit 10
 [ -f "$E2E_DIR/song.000" ] || e2e_fail "nothing was recorded"
 expected=""
 for n in "${NOTES[@]}"; do expected+="$((n - 20)):100 $((n - 20)):0 "; done
-expected+="-64:-1 47:100 47:0 -64:-2 45:100 45:0 "
+expected+="-64:-1 47:100 47:0 -64:-2 45:100 45:0 45:100 45:0 45:100 45:0 45:100 45:0 "
 # Records of 8 bytes: key number, velocity (16 bits each), tick (32 bits).
 got="$(od -An -v -w8 -td2 "$E2E_DIR/song.000" |
     awk '$1 == -100 && $2 == -100 { exit } { printf "%d:%d ", $1, $2 }')"

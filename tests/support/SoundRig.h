@@ -12,7 +12,7 @@
 #include "app/PianoDlg.h"
 #include "support/FakePlatform.h"
 #include "platform/audio/fluidsynth/AudioOut.h"
-#include "platform/midi/rtmidi/MidiInput.h"
+#include "platform/midi/MidiInput.h"
 
 namespace clavora::bench {
 

@@ -8,8 +8,4 @@ namespace clavora {
 // silenced where they are started, by the window and the synthesizer.
 void SilenceLibraries();
 
-// True when a JACK server is running, found without starting one and without a word
-// on the terminal when there is none.
-bool JackServerRunning();
-
 }  // namespace clavora

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/window/WindowLock.h"
-#include "platform/midi/rtmidi/MidiInput.h"
+#include "platform/midi/MidiInput.h"
 
 namespace clavora {
 namespace {

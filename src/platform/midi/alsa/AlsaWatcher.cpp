@@ -81,7 +81,7 @@ std::vector<AlsaWatcher::Port> AlsaWatcher::ListPorts() {
     return ports;
 }
 
-bool AlsaWatcher::Open(Sink* sink, const char* ownClient) {
+bool AlsaWatcher::Open(MidiSink* sink, const char* ownClient) {
     if (m_seq) return true;
     snd_seq_t* seq = nullptr;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) return false;

@@ -16,26 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/midi/MidiSource.h"
+
 namespace clavora {
 
 class AlsaWatcher {
 public:
-    // What the watcher reports, on its own thread.
-    class Sink {
-    public:
-        virtual ~Sink() = default;
-        // One packed message (status in the lowest byte) of device 0.
-        virtual void DeviceMessage(uint32_t msg) = 0;
-        // A new device 0 is connected.
-        virtual void DeviceTaken() = 0;
-        // Device 0 went (its port or its connection to us): what it held is to be
-        // released. handedOver: it now plays through our own port instead, and what it
-        // held will be released through there.
-        virtual void DeviceGone(bool handedOver) = 0;
-        // The sequencer had to drop messages meant for us.
-        virtual void Overflow() = 0;
-    };
-
     AlsaWatcher() = default;
     ~AlsaWatcher() { Close(); }
     AlsaWatcher(const AlsaWatcher&) = delete;
@@ -44,7 +30,7 @@ public:
     // Opens our client, takes device 0 if there is one now, and starts listening.
     // ownClient names the client of our port for any source ("Clavora"). False when
     // the sequencer cannot be had.
-    bool Open(Sink* sink, const char* ownClient);
+    bool Open(MidiSink* sink, const char* ownClient);
     // Stops listening and closes our client: nothing is reported after it.
     void Close();
     bool IsOpen() const { return m_seq != nullptr; }
@@ -79,7 +65,7 @@ private:
 
     void* m_seq = nullptr;  // snd_seq_t
     int m_port = -1;
-    Sink* m_sink = nullptr;
+    MidiSink* m_sink = nullptr;
     const char* m_ownClient = "";
     Addr m_device;
     int m_quitPipe[2] = {-1, -1};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -13,7 +14,8 @@
 #include "platform/window/ScaledArt.h"
 #include "platform/window/WindowLock.h"
 #include "platform/audio/fluidsynth/AudioOut.h"
-#include "platform/midi/rtmidi/MidiInput.h"
+#include "platform/midi/MidiInput.h"
+#include "platform/midi/MidiSources.h"
 #include "platform/common/Quiet.h"
 #include "platform/common/Timing.h"
 #include "platform/window/sdl/WindowScale.h"
@@ -194,17 +196,13 @@ void SdlPlatform::ReleaseClock() {
 
 // MIDI input, under the window lock: a held clock runs again before the message is
 // delivered, and the window's thread is woken to tick it.
-void SdlPlatform::MidiThrough(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t dwParam1,
-                              uintptr_t dwParam2) {
-    auto* platform = reinterpret_cast<SdlPlatform*>(self);
-    if (platform->m_clockHeld) {
-        platform->ReleaseClock();
-        SDL_Event wake{};
-        wake.type = SDL_USEREVENT;
-        SDL_PushEvent(&wake);
-    }
-    if (platform->m_midiCallback)
-        platform->m_midiCallback(hMidiIn, wMsg, platform->m_midiInstance, dwParam1, dwParam2);
+void SdlPlatform::WakeForMidi(void* self) {
+    auto* platform = static_cast<SdlPlatform*>(self);
+    if (!platform->m_clockHeld) return;
+    platform->ReleaseClock();
+    SDL_Event wake{};
+    wake.type = SDL_USEREVENT;
+    SDL_PushEvent(&wake);
 }
 
 bool SdlPlatform::MidiOutOpen() {
@@ -217,9 +215,8 @@ void SdlPlatform::MidiOutShortMsg(uint32_t msg) { m_audio->ShortMessage(msg); }
 void SdlPlatform::MidiOutClose() { m_audio->CloseMidi(); }
 
 bool SdlPlatform::MidiInOpen(MidiInCallback callback, uintptr_t instance) {
-    m_midiCallback = callback;
-    m_midiInstance = instance;
-    return m_midiIn->Open(&SdlPlatform::MidiThrough, reinterpret_cast<uintptr_t>(this));
+    m_midiIn->SetWake(&SdlPlatform::WakeForMidi, this);
+    return m_midiIn->Open(kMidiSources, std::size(kMidiSources), callback, instance);
 }
 
 void SdlPlatform::MidiInClose() {

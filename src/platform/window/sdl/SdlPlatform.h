@@ -1,10 +1,10 @@
 // The real platform: one window on SDL2 at the desktop's scale, a frame clock thread, the FluidSynth
-// synthesizer and the game sounds in one SDL audio callback, MIDI input with RtMidi.
+// synthesizer and the game sounds in one SDL audio callback, MIDI input from the first MIDI source that opens.
 //
 // Threads: the window's thread runs every handler and every frame holding the window
 // lock, and uploads each new frame after the handler, with the lock released. The clock
-// thread only posts requests for frames. RtMidi's threads hand each message to the
-// program under the window lock. The audio thread renders and touches no program state.
+// thread only posts requests for frames. MIDI input's delivery thread hands each message
+// to the program under the window lock. The audio thread renders and touches no program state.
 #pragma once
 
 #include <atomic>
@@ -82,8 +82,8 @@ private:
     void FinishMidiInClose();
     // Under the window lock: a held clock runs again, the ticks it held back told first.
     void ReleaseClock();
-    static void MidiThrough(void* hMidiIn, uint32_t wMsg, uintptr_t self, uintptr_t dwParam1,
-                            uintptr_t dwParam2);
+    // Under the window lock, before each MIDI message reaches the program.
+    static void WakeForMidi(void* self);
 
     bool m_video = false;
     SDL_Window* m_window = nullptr;
@@ -93,8 +93,6 @@ private:
     FrameSchedule m_clock;  // guarded by the window lock
     bool m_clockHeld = false;  // no ticks until the next input; guarded by the window lock
     WindowHandler* m_handler = nullptr;
-    MidiInCallback m_midiCallback = nullptr;
-    uintptr_t m_midiInstance = 0;
     std::unique_ptr<AudioOut> m_audio;
     std::unique_ptr<MidiInput> m_midiIn;
     RandomGenerator m_random;
