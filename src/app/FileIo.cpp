@@ -1,8 +1,9 @@
 #include "app/FileIo.h"
 
+#include "app/TempFiles.h"
+
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -38,16 +39,6 @@ bool WriteAll(int fd, const unsigned char* p, size_t size) {
     return true;
 }
 
-// The directory part of path ("." for a bare name), into dir.
-bool DirectoryOf(const char* path, char (&dir)[PATH_MAX]) {
-    const char* slash = std::strrchr(path, '/');
-    if (!slash) return std::snprintf(dir, sizeof dir, ".") > 0;
-    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-    if (length >= sizeof dir) return false;
-    std::memcpy(dir, path, length);
-    dir[length] = '\0';
-    return true;
-}
 
 // Flushes the directory that holds path, so that a rename or a new name in it is on disk.
 int SyncDirectoryOf(const char* path) {
@@ -89,45 +80,6 @@ int ResolveLinks(const char* name, char (&path)[PATH_MAX]) {
     return ELOOP;
 }
 
-// Makes a new, empty file beside path under a name no other writer holds: path, a dot,
-// six random letters and digits, and ".tmp", as mkstemp does. Whatever is at a name
-// already, a file or a link to anywhere, is never opened: another name is drawn.
-// Returns the descriptor, or -1 with errno set; the name is left in temp.
-int CreateTemporary(const char* path, char (&temp)[PATH_MAX]) {
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static unsigned drawn = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned char random[6];
-        if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-            // No entropy yet (early at boot): the clock, the process and a count still
-            // tell this writer's names from another's, and O_EXCL does the rest.
-            timespec now{};
-            ::clock_gettime(CLOCK_MONOTONIC, &now);
-            unsigned long long mix = static_cast<unsigned long long>(now.tv_nsec) ^
-                                     static_cast<unsigned long long>(::getpid()) << 32 ^
-                                     ++drawn * 0x9E3779B97F4A7C15ULL;
-            for (unsigned char& c : random) {
-                c = static_cast<unsigned char>(mix);
-                mix = mix >> 8 | mix << 56;
-            }
-        }
-        char suffix[7];
-        for (int i = 0; i < 6; ++i) suffix[i] = kLetters[random[i] % (sizeof kLetters - 1)];
-        suffix[6] = '\0';
-        // A name too long for its temporary file's name is refused rather than cut short:
-        // a cut name could be some other file's.
-        const int length = std::snprintf(temp, sizeof temp, "%s.%s.tmp", path, suffix);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof temp) {
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 // True when the regular file at path holds exactly size bytes equal to data.
 bool HoldsExactly(const char* path, const struct stat& st, const unsigned char* data, size_t size) {
     if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) != size) return false;
@@ -161,6 +113,7 @@ bool WriteFileAtomic(const char* name, const void* data, size_t size) {
         Report(name, err);
         return false;
     }
+    RemoveStaleTemporaries(path);
     struct stat old;
     const bool existed = ::stat(path, &old) == 0;
     if (existed && HoldsExactly(path, old, bytes, size)) return true;
@@ -189,11 +142,12 @@ bool WriteFileAtomic(const char* name, const void* data, size_t size) {
         ok = WriteAll(fd, bytes, size) && ::fsync(fd) == 0;
         if (!ok) err = errno;
     }
-    if (::close(fd) != 0 && ok) {
+    // Renamed while its lock is still held, so that no cleaner takes it for a stale one.
+    if (ok && ::rename(temp, path) != 0) {
         ok = false;
         err = errno;
     }
-    if (ok && ::rename(temp, path) != 0) {
+    if (::close(fd) != 0 && ok) {
         ok = false;
         err = errno;
     }
