@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -47,6 +49,39 @@ std::string Resolved(const char* path) {
 }
 
 bool Readable(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool ReadAt(int fd, uint8_t* out, size_t size, off_t at) {
+    return pread(fd, out, size, at) == static_cast<ssize_t>(size);
+}
+
+// The outline of an open file; an empty answer when it is whole.
+std::string OutlineProblem(int fd) {
+    struct stat st {};
+    uint8_t head[12];
+    if (fstat(fd, &st) != 0 || !ReadAt(fd, head, sizeof head, 0)) return "it cannot be read";
+    if (!LooksLikeSoundFont(head, sizeof head)) return "it is no SoundFont";
+    const off_t end = 8 + static_cast<off_t>(Le32(head + 4));
+    if (end > st.st_size) return "it is cut short";
+    bool info = false, samples = false, instruments = false;
+    for (off_t at = 12; at + 12 <= end;) {
+        uint8_t chunk[12];
+        if (!ReadAt(fd, chunk, sizeof chunk, at)) return "it cannot be read";
+        const off_t size = Le32(chunk + 4);
+        if (at + 8 + size > end) return "a chunk runs past its end";
+        if (std::memcmp(chunk, "LIST", 4) == 0) {
+            info = info || std::memcmp(chunk + 8, "INFO", 4) == 0;
+            samples = samples || std::memcmp(chunk + 8, "sdta", 4) == 0;
+            instruments = instruments || std::memcmp(chunk + 8, "pdta", 4) == 0;
+        }
+        at += 8 + size + (size & 1);
+    }
+    if (!info || !samples || !instruments) return "it lacks the lists a SoundFont holds";
+    return {};
+}
 
 }  // namespace
 
@@ -105,6 +140,21 @@ bool FileLooksLikeSoundFont(const char* path) {
     }
     close(fd);
     return LooksLikeSoundFont(head, got);
+}
+
+}  // namespace clavora
+
+namespace clavora {
+
+bool FileHoldsSoundFont(const char* path, std::string& why) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    why = OutlineProblem(fd);
+    close(fd);
+    return why.empty();
 }
 
 }  // namespace clavora

@@ -41,5 +41,9 @@ SoundFontFacts FindSoundFonts();
 bool LooksLikeSoundFont(const uint8_t* bytes, size_t size);
 // The same test on a file's first bytes; false when it cannot be read.
 bool FileLooksLikeSoundFont(const char* path);
+// True when the file holds a whole SoundFont's outline: its RIFF chunk as long as it
+// says, with the lists of information, samples and instruments inside. Otherwise false,
+// with what is wrong in why.
+bool FileHoldsSoundFont(const char* path, std::string& why);
 
 }  // namespace clavora

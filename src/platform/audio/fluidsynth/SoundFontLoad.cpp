@@ -1,12 +1,9 @@
 #include "platform/audio/fluidsynth/SoundFontLoad.h"
 
 #include <fluidsynth.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "platform/audio/Pcm.h"
@@ -66,10 +63,9 @@ fluid_settings_t* NewSynthSettings() {
 fluid_synth_t* NewSynth(fluid_settings_t* settings, const std::string& path,
                         const std::atomic<bool>& abandon, std::string& why) {
     why.clear();
-    if (access(path.c_str(), R_OK) != 0) {
-        why = std::strerror(errno);
-        return nullptr;
-    }
+    // A broken file is told apart before FluidSynth's loaders try it (and write their
+    // own complaints to standard error).
+    if (!FileHoldsSoundFont(path.c_str(), why)) return nullptr;
     fluid_synth_t* synth = new_fluid_synth(settings);
     if (!synth) {
         why = "the synthesizer could not be made";
