@@ -34,10 +34,9 @@ double KeyLevelDb(fluid_synth_t* synth) {
     fluid_synth_noteoff(synth, 0, 60);
     double sum = 0;
     for (int i = 0; i < kMeasureFrames; ++i) sum += left[i] * left[i] + right[i] * right[i];
-    // What is left of the note and its reverberation dies away before anyone hears it.
+    // What is left of the reverberation dies away before anyone hears it.
     fluid_synth_all_sounds_off(synth, -1);
-    for (int i = 0; i < 4; ++i)
-        fluid_synth_write_float(synth, kMeasureFrames, left.data(), 0, 1, right.data(), 0, 1);
+    fluid_synth_write_float(synth, kMeasureFrames, left.data(), 0, 1, right.data(), 0, 1);
     return sum > 0 ? 10 * std::log10(sum / (2.0 * kMeasureFrames)) : -200;
 }
 
