@@ -5,6 +5,13 @@ keyboard is clicked ten times a second, and key to ear (median of bench/latency.
 clicks on a PulseAudio server; for vmpk at its default buffer and at 64 x 4 frames).
 
 Usage: bench/compare.sh PATH_TO_CLAVORA [OTHER_PROGRAM ...] [--runs N] [--seconds S]
+                        [--today PATH_TO_AN_EARLIER_CLAVORA] [--no-ear]
+
+--today runs an earlier build of Clavora beside this one, alike, and checks this one
+against it and vmpk: the window shows within 5 ms of the earlier one's, the piano sounds
+within 0.5 s of exec (the synthesizer's ready mark in CLAVORA_TIMING), resident size at
+rest at most 100 MiB at 1x, and ten clicks a second cost no more processor time.
+--no-ear leaves out the key-to-ear column (a minute or more per program).
 
 Clavora runs with SDL's dummy audio driver, on a PulseAudio daemon of the benchmark's
 own (null sink), and at 2x (CLAVORA_SCALE=2, on a 2000 x 1200 screen) with dummy audio; the other programs (vmpk, pianobooster, ... named by
@@ -68,8 +75,22 @@ def wait_mapped(d, proc, limit):
     return None
 
 
+def synth_ready_ms(timing, start_wall):
+    """The synthesizer's ready mark in ms after exec, or None without one."""
+    try:
+        with open(timing) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) >= 2 and parts[0] == "synth-ready":
+                    return 1000 * (float(parts[1]) - start_wall)
+    except (FileNotFoundError, ValueError):
+        pass
+    return None
+
+
 def one_run(command, env, seconds):
-    """(exec to window ms, RSS at 5 s MiB, idle %, clicking %) or a reason it failed."""
+    """(exec to window ms, RSS at 5 s MiB, idle %, clicking %, piano ready ms or None) or
+    a reason it failed."""
     from Xlib import X, display as xdisplay
     from Xlib.ext import xtest
     # A window at 2x needs a screen that holds 1600 x 1040.
@@ -78,7 +99,9 @@ def one_run(command, env, seconds):
     d = xdisplay.Display(xserver.display)
     d.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
     d.sync()
-    run_env = dict(env, DISPLAY=xserver.display, HOME=workdir)
+    timing = os.path.join(workdir, "timing.txt")
+    run_env = dict(env, DISPLAY=xserver.display, HOME=workdir, CLAVORA_TIMING=timing)
+    start_wall = time.time()
     start = time.monotonic()
     proc = subprocess.Popen(command, cwd=workdir, env=run_env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
@@ -120,7 +143,7 @@ def one_run(command, env, seconds):
         busy = 100 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
         if proc.poll() is not None:
             return "ended while clicked"
-        return shown, rss, idle, busy
+        return shown, rss, idle, busy, synth_ready_ms(timing, start_wall)
     finally:
         if proc.poll() is None:
             proc.terminate()
@@ -165,6 +188,8 @@ def main():
     ap.add_argument("others", nargs="*")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--seconds", type=float, default=10.0)
+    ap.add_argument("--today")
+    ap.add_argument("--no-ear", action="store_true")
     args = ap.parse_args()
     server = lp.PulseServer()
     try:
@@ -174,28 +199,75 @@ def main():
                  dict(server.env, SDL_AUDIODRIVER="pulseaudio")),
                 ("Clavora at 2x (1600 x 1040), SDL dummy audio", [os.path.abspath(args.binary)],
                  dict(os.environ, SDL_AUDIODRIVER="dummy", CLAVORA_SCALE="2"))]
+        if args.today:
+            today = [os.path.abspath(args.today)]
+            rows += [("Clavora today, SDL dummy audio", today,
+                      dict(os.environ, SDL_AUDIODRIVER="dummy")),
+                     ("Clavora today, PulseAudio (null sink)", today,
+                      dict(server.env, SDL_AUDIODRIVER="pulseaudio"))]
         for other in args.others:
             path = shutil.which(other)
             if path:
                 rows.append((version([path]), [path], dict(server.env)))
             else:
                 print(f"compare: {other} is not installed; left out", file=sys.stderr)
-        print("| program | exec to window | resident at 5 s | idle CPU | 10 clicks/s CPU | "
-              "key to ear, median |")
-        print("|---|---|---|---|---|---|")
+        print("| program | exec to window | piano ready | resident at 5 s | idle CPU | "
+              "10 clicks/s CPU | key to ear, median |")
+        print("|---|---|---|---|---|---|---|")
+        medians = {}
         for name, command, env in rows:
             runs = [one_run(command, env, args.seconds) for _ in range(args.runs)]
             good = [r for r in runs if not isinstance(r, str)]
             if not good:
-                print(f"| {name} | {runs[0]} | | | | |", flush=True)
+                print(f"| {name} | {runs[0]} | | | | | |", flush=True)
                 continue
             med = [statistics.median(r[i] for r in good) for i in range(4)]
+            ready = [r[4] for r in good if r[4] is not None]
+            med.append(statistics.median(ready) if ready else None)
+            medians[name] = med
             note = "" if len(good) == len(runs) else f" ({len(runs) - len(good)} runs failed)"
-            print(f"| {name}{note} | {med[0]:.0f} ms | {med[1]:.1f} MiB | {med[2]:.1f} % | "
-                  f"{med[3]:.1f} % | {ear_column(name, command[0])} |", flush=True)
+            ear = "not measured" if args.no_ear else ear_column(name, command[0])
+            piano = f"{med[4]:.0f} ms" if med[4] is not None else "-"
+            print(f"| {name}{note} | {med[0]:.0f} ms | {piano} | {med[1]:.1f} MiB | "
+                  f"{med[2]:.1f} % | {med[3]:.1f} % | {ear} |", flush=True)
+        if args.today:
+            return goals(medians)
     finally:
         server.close()
     return 0
+
+
+def goals(medians):
+    """This build beside the earlier one and vmpk, each figure beside its goal."""
+    now, today = medians.get("Clavora, SDL dummy audio"), medians.get("Clavora today, SDL dummy audio")
+    now_pa = medians.get("Clavora, PulseAudio (null sink)")
+    today_pa = medians.get("Clavora today, PulseAudio (null sink)")
+    vmpk = next((m for n, m in medians.items() if n.startswith("vmpk")), None)
+    if not now or not today:
+        print("compare: a Clavora row failed; no goals checked", file=sys.stderr)
+        return 1
+    checks = [
+        ("window, dummy audio: this build minus the earlier one", now[0] - today[0], "ms", 5),
+        ("piano ready after exec, dummy audio", now[4], "ms", 500),
+        ("resident at rest, 1x, dummy audio", now[1], "MiB", min(100, vmpk[1]) if vmpk else 100),
+        ("10 clicks/s CPU, dummy audio: this build minus the earlier one", now[3] - today[3], "%", 0),
+    ]
+    if now_pa and today_pa:
+        checks += [
+            ("window, PulseAudio: this build minus the earlier one", now_pa[0] - today_pa[0], "ms", 5),
+            ("piano ready after exec, PulseAudio", now_pa[4], "ms", 500),
+            ("resident at rest, 1x, PulseAudio", now_pa[1], "MiB", 100),
+            ("10 clicks/s CPU, PulseAudio: this build minus the earlier one",
+             now_pa[3] - today_pa[3], "%", 0),
+        ]
+    missed = 0
+    for what, value, unit, limit in checks:
+        met = value is not None and value <= limit
+        missed += not met
+        shown = "-" if value is None else f"{value:+.1f}" if "minus" in what else f"{value:.1f}"
+        print(f"  {what:<64} {shown:>8} {unit:<3}  goal <= {limit:g} {unit}  "
+              f"{'met' if met else 'MISSED'}")
+    return 1 if missed else 0
 
 
 if __name__ == "__main__":

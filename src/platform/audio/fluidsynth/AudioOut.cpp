@@ -1,7 +1,6 @@
 #include "platform/audio/fluidsynth/AudioOut.h"
 
 #include <fluidsynth.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,17 +16,6 @@ namespace clavora {
 
 namespace {
 
-// General MIDI SoundFonts from Debian, in order of preference. TimGM6mb (package
-// timgm6mb-soundfont) loads in about 50 ms and adds about 19 MiB; the larger ones are
-// only a fallback for a machine where it is missing.
-constexpr const char* kSoundFonts[] = {
-    "/usr/share/sounds/sf2/TimGM6mb.sf2",
-    "/usr/share/sounds/sf2/default-GM.sf2",
-    "/usr/share/sounds/sf3/default-GM.sf3",
-    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-};
-
-
 // True when every sample rounds to 0 in 16 bits.
 bool Inaudible(const float* samples, size_t count) {
     constexpr float kHalfStep = 0.5f / 32767.0f;
@@ -36,12 +24,11 @@ bool Inaudible(const float* samples, size_t count) {
     return true;
 }
 
-// Loudness of the synthesizer and of the game sounds. With TimGM6mb one piano key at
-// velocity 112 peaks at about -9 dBFS, with an RMS over its first 400 ms of about
+// Loudness of the game sounds. The synthesizer's gain is set as its SoundFont loads,
+// so that one piano key at velocity 112 has an RMS over its first 400 ms of about
 // -19 dBFS, as loud as each game sound (their level is set where they are made); see
 // bench/sound/bench_level.cpp. Whatever is louder together (many keys, the loudest
 // presets) is turned down by the limiter before it reaches full scale.
-constexpr double kSynthGain = 2.2;
 constexpr float kSoundGain = 1.0f;
 
 }  // namespace
@@ -50,95 +37,45 @@ AudioOut::AudioOut() = default;
 
 void AudioOut::Start() {
     if (m_loader.joinable()) return;
+    EnsureSettings();
     m_loader = std::thread(&AudioOut::LoadInBackground, this);
-}
-
-bool AudioOut::LoadWithoutDevice() {
-    if (m_synth.load()) return true;
-    return !m_loader.joinable() && LoadSynth();
-}
-
-bool AudioOut::LoadSynth() {
-    fluid_synth_t* synth = CreateSynth();
-    if (!synth) return false;
-    {
-        std::lock_guard<std::mutex> hold(m_backlogLock);
-        // Whatever was played while the SoundFont loaded: the programs chosen and the
-        // notes still held.
-        m_backlog.Replay([&](const SynthEvent& e) { Apply(synth, e); });
-        m_backlog.Clear();
-        m_synth.store(synth, std::memory_order_release);
-        m_ready.store(true, std::memory_order_release);
-    }
-    static std::atomic<bool> marked{false};
-    TimingLog().MarkOnce("synth-ready", marked);
-    return true;
-}
-
-fluid_synth_t* AudioOut::CreateSynth() {
-    for (int level = 0; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, nullptr, nullptr);
-    m_settings = new_fluid_settings();
-    if (!m_settings) return nullptr;
-    fluid_settings_setnum(m_settings, "synth.sample-rate", kAudioRate);
-    fluid_settings_setnum(m_settings, "synth.gain", kSynthGain);
-    fluid_settings_setint(m_settings, "synth.threadsafe-api", 1);
-    fluid_synth_t* synth = new_fluid_synth(m_settings);
-    if (!synth) return nullptr;
-    for (const char* path : kSoundFonts) {
-        if (m_abandon.load()) break;
-        if (access(path, R_OK) != 0) continue;
-        if (fluid_synth_sfload(synth, path, 1) != FLUID_FAILED) return synth;
-    }
-    delete_fluid_synth(synth);
-    return nullptr;
 }
 
 void AudioOut::OpenMidi() { m_midiOpen.store(true, std::memory_order_release); }
 
 void AudioOut::CloseMidi() {
     m_midiOpen.store(false, std::memory_order_release);
-    std::lock_guard<std::mutex> hold(m_backlogLock);
+    std::lock_guard<std::mutex> hold(m_synthLock);
     m_backlog.Clear();
-    if (m_ready.load(std::memory_order_acquire)) {
-        // All Notes Off on every channel, in turn with whatever is still queued.
-        for (uint8_t channel = 0; channel < 16; ++channel) {
-            SynthEvent off;
-            off.kind = SynthEvent::kControl;
-            off.channel = channel;
-            off.key = 123;
-            Send(off);
-        }
+    if (fluid_synth_t* synth = m_synth.load(std::memory_order_acquire)) {
+        // All Notes Off on every channel.
+        for (int channel = 0; channel < 16; ++channel) fluid_synth_cc(synth, channel, 123, 0);
+        Sent();
     }
     Wake();
 }
 
-void AudioOut::Send(const SynthEvent& event) {
-    // The queue fills only while the audio thread stands still; a message that finds
-    // it still full after a while is dropped, as a MIDI cable's would be.
-    for (int tries = 0; !m_queue.Push(event); ++tries) {
-        if (tries == 200) return;
-        Wake();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+void AudioOut::Sent() {
+    // The callback renders again from the next buffer on: the count moves after the
+    // synthesizer has the message.
     m_messages.fetch_add(1, std::memory_order_release);
+    Wake();
 }
 
 void AudioOut::ShortMessage(uint32_t msg) {
     if (!m_midiOpen.load(std::memory_order_acquire)) return;
     const SynthEvent event = DecodeShortMessage(msg);
     if (event.kind == SynthEvent::kNone) return;
-    if (!m_ready.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> hold(m_backlogLock);
-        if (!m_ready.load(std::memory_order_relaxed)) {
-            m_backlog.Add(event);
-            return;
-        }
-    }
-    // The audio thread applies it before it renders its next buffer.
-    Send(event);
+    std::lock_guard<std::mutex> hold(m_synthLock);
+    m_backlog.Add(event);
+    fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
+    if (!synth) return;
+    // FluidSynth queues the voices for its rendering, which the audio thread does before
+    // its next buffer. A program chosen for the first time reads its samples here, on
+    // the sender's thread; the sound plays on meanwhile.
+    Apply(synth, event);
     if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent();
-    Wake();
+    Sent();
 }
 
 void AudioOut::Apply(fluid_synth_t* synth, const SynthEvent& e) {
@@ -191,10 +128,13 @@ void AudioOut::Play(int slot) {
 }
 
 void AudioOut::Render(int16_t* out, size_t frames) {
-    fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
-    // Every message counted is queued already: the count moves after the queue.
+    // The synthesizer rendered is named before it is used, and checked again, so that
+    // one replaced meanwhile is not deleted under the callback.
+    fluid_synth_t* synth = m_synth.load();
+    m_rendering.store(synth);
+    for (fluid_synth_t* now; (now = m_synth.load()) != synth; m_rendering.store(synth)) synth = now;
+    // Every message counted is with the synthesizer already.
     const uint32_t messages = m_messages.load(std::memory_order_acquire);
-    if (synth) m_queue.Drain([&](const SynthEvent& e) { Apply(synth, e); });
     if (messages != m_messagesSeen) {
         m_messagesSeen = messages;
         m_silentBuffers = 0;
@@ -230,6 +170,7 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         FloatToPcm16(mix, dst, 2 * n);
         done += n;
     }
+    m_rendering.store(nullptr);
     TimingLog().Rendered(out, frames);
 }
 

@@ -2,6 +2,9 @@
 // and mixes the game sound playing over it. The device opens and the SoundFont loads on
 // a thread of their own, so neither holds back the window; MIDI messages sent before
 // the synthesizer is ready are kept as the state they leave and applied once it is.
+// The senders hand their messages to the synthesizer themselves; the audio thread only
+// renders, so whatever a message makes the synthesizer read from disk (an instrument's
+// samples) never holds the sound up.
 #pragma once
 
 #include <atomic>
@@ -14,7 +17,6 @@
 #include "platform/midi/MidiMessage.h"
 #include "platform/audio/Limiter.h"
 #include "platform/audio/Pcm.h"
-#include "platform/audio/SynthQueue.h"
 
 struct _fluid_synth_t;
 struct _fluid_hashtable_t;
@@ -43,6 +45,15 @@ public:
     void OpenMidi();
     void ShortMessage(uint32_t msg);
     void CloseMidi();
+
+    // A SoundFont dropped on the window: loaded on a thread of its own and played from
+    // then on; one that cannot be is refused with a line on standard error, and the
+    // sound stays as it was. Window thread.
+    void LoadSoundFont(const char* path);
+    // The same, on the calling thread: true once the SoundFont at path plays.
+    bool ReplaceSoundFont(const std::string& path);
+    // The SoundFont playing now; empty before one is (for tests of the program).
+    std::string SoundFontPlaying() const;
 
     // The slot of sound id, parsing its WAVE bytes at the first call; -1 when the sound
     // cannot be parsed or there are too many. Window thread only.
@@ -99,12 +110,21 @@ private:
     bool OpenDevice();
     // Opens SDL's output on the default device and starts it; m_deviceLock held.
     bool OpenSdlDevice();
-    _fluid_synth_t* CreateSynth();
-    void Apply(_fluid_synth_t* synth, const SynthEvent& event);
-    // Queues a message for the audio thread and counts it.
-    void Send(const SynthEvent& event);
+    // The first SoundFont of the machine's choice that loads, as a new synthesizer, and
+    // the file it plays.
+    _fluid_synth_t* CreateSynth(std::string& path);
+    void EnsureSettings();
+    // Makes synth the one that sounds, with the programs chosen and the notes held so
+    // far; the one it replaces is deleted once the audio thread has let it go. With
+    // onlyFirst, a synthesizer already sounding (a SoundFont dropped meanwhile) stays.
+    void Publish(_fluid_synth_t* synth, const std::string& path, bool onlyFirst);
+    static void Apply(_fluid_synth_t* synth, const SynthEvent& event);
+    // Counts a message handed to the synthesizer and wakes the callback for it.
+    void Sent();
 
     std::thread m_loader;
+    std::thread m_dropLoader;
+    std::atomic<bool> m_dropBusy{false};
     std::atomic<bool> m_abandon{false};
     // The stream on a PipeWire or PulseAudio server, or else SDL's device.
     std::unique_ptr<PipeWireOut> m_pipewire;
@@ -116,15 +136,20 @@ private:
     std::atomic<uint64_t> m_lostDevices{0};
     _fluid_hashtable_t* m_settings = nullptr;
 
-    // Published once the SoundFont is in; read by the callback without a lock.
+    // Published once the SoundFont is in; read by the callback without a lock. The
+    // callback names the one it renders in m_rendering, so that a synthesizer replaced
+    // is deleted only once it is no longer rendered.
     std::atomic<_fluid_synth_t*> m_synth{nullptr};
+    std::atomic<_fluid_synth_t*> m_rendering{nullptr};
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_midiOpen{false};
-    // Guards the hand-over from the backlog to the synthesizer.
-    std::mutex m_backlogLock;
+    // Taken by senders while they hand a message to the synthesizer, and while one
+    // synthesizer replaces another; the audio thread never takes it.
+    mutable std::mutex m_synthLock;
+    // The state the messages so far leave (programs, pedal, held notes): played into a
+    // synthesizer as it takes over.
     SynthBacklog m_backlog;
-    // Messages for the synthesizer once it is ready; only the audio thread applies them.
-    SynthQueue m_queue;
+    std::string m_soundFont;
 
     // Game sounds: slots filled on the window thread before they are first played; a
     // request is (sequence << 32 | slot + 1), so that replaying a sound restarts it.

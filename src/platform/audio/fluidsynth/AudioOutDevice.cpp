@@ -49,6 +49,7 @@ AudioOut::~AudioOut() {
     m_abandon.store(true);
     Wake();
     if (m_loader.joinable()) m_loader.join();
+    if (m_dropLoader.joinable()) m_dropLoader.join();
     // Closing the output waits for a running fill; after it none runs again.
     m_pipewire.reset();
     m_server.reset();

@@ -2,6 +2,7 @@
 #include <SDL.h>
 
 #include "platform/window/KeyCode.h"
+#include "platform/audio/SoundFontChoice.h"
 #include "platform/audio/fluidsynth/AudioOut.h"
 #include "platform/window/sdl/SdlPlatform.h"
 #include "platform/window/sdl/WindowScale.h"
@@ -59,7 +60,12 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
         break;
     case SDL_DROPFILE:
         if (event.drop.file) {
-            Handle([&] { handler.OnDropFile(event.drop.file); });
+            // A SoundFont (known by its first bytes, whatever its name) is the sound's to
+            // take; songs and MIDI files go to the program.
+            if (m_audio && FileLooksLikeSoundFont(event.drop.file))
+                m_audio->LoadSoundFont(event.drop.file);
+            else
+                Handle([&] { handler.OnDropFile(event.drop.file); });
             SDL_free(event.drop.file);
         }
         break;
