@@ -117,6 +117,7 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
     }
     SetIcon();
     SDL_ShowWindow(m_window);
+    HoldWindowSize(m_window);
     TimingLog().Mark("window-shown");
     // Keys are commands here, not text.
     SDL_StopTextInput();

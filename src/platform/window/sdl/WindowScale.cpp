@@ -88,4 +88,12 @@ SDL_Window* CreateScaledWindow(const char* title, int& scale, int& pixelsPerUnit
     return window;
 }
 
+void HoldWindowSize(SDL_Window* window) {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    if (w <= 0 || h <= 0) return;
+    SDL_SetWindowMinimumSize(window, w, h);
+    SDL_SetWindowMaximumSize(window, w, h);
+}
+
 }  // namespace clavora

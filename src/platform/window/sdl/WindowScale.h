@@ -13,4 +13,9 @@ namespace clavora {
 // is drawn at it, else 1). nullptr when no window can be made.
 SDL_Window* CreateScaledWindow(const char* title, int& scale, int& pixelsPerUnit);
 
+// Tells the window manager, once the window shows, that its size is fixed: its smallest
+// and largest size are the size it has. SDL says so itself on X11; on Wayland only when
+// asked, and a tiling compositor then floats the window at its size instead of tiling it.
+void HoldWindowSize(SDL_Window* window);
+
 }  // namespace clavora
