@@ -24,8 +24,11 @@ void SdlPlatform::Present(const Frame& frame) {
     // is a picture made at another scale than the window's.
     if (!m_image || !frame.pixels || std::this_thread::get_id() != m_windowThread) return;
     if (frame.scale != m_scale || frame.width != kFrameWidth * m_scale ||
-        frame.height != kFrameHeight * m_scale)
+        frame.height != kFrameHeight * m_scale) {
+        // Its damage is lost with it: the next frame is taken whole.
+        m_haveFrame = false;
         return;
+    }
     if (m_haveFrame && !m_image->Intact()) {
         // A new image (the window system dropped the old one) shows nothing yet.
         m_haveFrame = false;
