@@ -34,6 +34,7 @@ CPianoDlg::CPianoDlg(Platform& platform, void* /*pParent*/)
       m_nFlashStop(0), m_nFlashPlay(0), m_bNeedBackBitmap(0), m_bClosing(0),
       m_platform(platform) {
     m_hIcon = IDR_MAINFRAME;
+    m_damage.reserve(64);  // more than a frame's damage ever holds: frames allocate nothing
     m_platform.SeedRandom(static_cast<uint32_t>(m_platform.Time()));
     ForgetPendingHistory();
     ResetGame();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "raster/Gdi.h"
@@ -217,6 +218,7 @@ private:
     FrameDraws m_draws[2];
     int m_drawing = 0;
     bool m_composedAny = false;  // the other list is a frame that was presented
+    std::vector<GdiRect> m_damage;  // of the frame being presented; reused
 };
 
 // The one main window; the timer and MIDI callbacks reach it only through this.

@@ -10,7 +10,7 @@
 
 namespace clavora {
 
-class CBitmap;
+struct GdiRect;
 
 // Size of the one window's client area, and of every frame.
 constexpr int kFrameWidth = 800;
@@ -46,6 +46,20 @@ constexpr uint32_t VK_RETURN = 0x0D;
 constexpr uint32_t VK_ESCAPE = 0x1B;
 constexpr uint32_t VK_SPACE = 0x20;
 
+// One finished frame as the window is given it: the picture in device pixels (800s x
+// 520s at scale s, 0x00RRGGBB, top row first) and the logical rectangles of the 800 x
+// 520 picture that changed since the frame presented before it. A platform that has
+// shown no frame yet, or lost what it showed, takes the whole picture whatever the
+// rectangles say; a frame whose rectangles are none changed nothing.
+struct Frame {
+    const uint32_t* pixels = nullptr;
+    int width = 0;   // device pixels
+    int height = 0;
+    int scale = 1;   // device pixels a logical pixel, across and down
+    const GdiRect* damage = nullptr;  // logical; valid for the call
+    size_t damageCount = 0;
+};
+
 struct ResourceBytes {
     const uint8_t* data = nullptr;
     size_t size = 0;
@@ -59,8 +73,8 @@ public:
     // events to the handler until EndModal; then OnDestroy, then the window goes.
     virtual void RunModal(WindowHandler& handler) = 0;
     virtual void EndModal() = 0;
-    // Shows a finished 800 x 520 frame (0x00RRGGBB pixels, top row first).
-    virtual void Present(const uint32_t* pixels) = 0;
+    // Shows a finished frame; the pixels are read during the call only.
+    virtual void Present(const Frame& frame) = 0;
     virtual bool IsMinimized() = 0;
     // True when the window still shows the last frame presented, so that a frame drawn
     // the same need be neither composed nor presented. A platform that cannot tell

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "raster/DeviceScale.h"
 
@@ -12,24 +11,6 @@ namespace clavora {
 namespace {
 
 std::atomic<uint64_t> g_nextVersion{1};
-
-// The bitmaps copies have been made into, for BitmapOwningBits: a handful at most.
-// Made once and never destroyed: bitmaps that outlive main (a static dialog's) still
-// unregister themselves at exit, after the other statics of this file have gone.
-struct Targets {
-    std::mutex lock;
-    std::vector<CBitmap*> list;
-};
-Targets& TargetsOf() {
-    static Targets* targets = new Targets;
-    return *targets;
-}
-
-void Unregister(CBitmap* bitmap) {
-    std::lock_guard<std::mutex> hold(TargetsOf().lock);
-    std::vector<CBitmap*>& list = TargetsOf().list;
-    list.erase(std::remove(list.begin(), list.end(), bitmap), list.end());
-}
 
 // Makes one clipped copy in device pixels. Source and destination at the same scale
 // copy row by row; otherwise each device pixel takes the source pixel under its centre.
@@ -86,13 +67,7 @@ CBitmap& CBitmap::operator=(CBitmap&& other) noexcept {
     m_pBits = std::move(other.m_pBits);
     m_nVersion = std::exchange(other.m_nVersion, 0);
     m_bWritten = true;
-    if (other.m_pLog) {
-        // The pixels moved: so does their entry among the bitmaps copies go into.
-        Unregister(&other);
-        m_pLog = std::move(other.m_pLog);
-        std::lock_guard<std::mutex> hold(TargetsOf().lock);
-        TargetsOf().list.push_back(this);
-    }
+    m_pLog = std::move(other.m_pLog);
     return *this;
 }
 
@@ -111,7 +86,6 @@ bool CBitmap::Create(int width, int height, int scale) {
 }
 
 void CBitmap::Delete() {
-    if (m_pLog) Unregister(this);
     m_pLog.reset();
     m_pBits.reset();
     m_nWidth = m_nHeight = 0;
@@ -165,14 +139,6 @@ void CBitmap::Finish() const {
     }
 }
 
-CBitmap* BitmapOwningBits(const uint32_t* bits) {
-    if (!bits) return nullptr;
-    std::lock_guard<std::mutex> hold(TargetsOf().lock);
-    for (CBitmap* bitmap : TargetsOf().list)
-        if (bitmap->m_pBits.get() == bits) return bitmap;
-    return nullptr;
-}
-
 CBitmap* CDC::SelectObject(CBitmap* bitmap) {
     CBitmap* old = m_pSelected;
     // A bitmap no context draws into has all its copies made: no kept copy outlives
@@ -199,11 +165,7 @@ bool CDC::BitBlt(int x, int y, int w, int h, const CDC* src, int sx, int sy, uin
 
     // The source's own kept copies are made first: this one reads its pixels.
     from->Finish();
-    if (!dst->m_pLog) {
-        dst->m_pLog = std::make_unique<DrawLog>();
-        std::lock_guard<std::mutex> hold(TargetsOf().lock);
-        TargetsOf().list.push_back(dst);
-    }
+    if (!dst->m_pLog) dst->m_pLog = std::make_unique<DrawLog>();
     const DrawOp op{from, from->Version(), x, y, w, h, sx, sy, rop};
     if (from == dst) {
         // A bitmap copied onto itself: made at once, and nothing known of it afterwards.

@@ -64,7 +64,6 @@ public:
 
 private:
     friend class CDC;
-    friend CBitmap* BitmapOwningBits(const uint32_t* bits);
     // Makes the copies kept so far, where they change something.
     void Finish() const;
     // The identity of the pixels as a copy's source: new whenever they may have changed.
@@ -81,10 +80,6 @@ private:
 };
 
 using HBITMAP = CBitmap*;
-
-// The bitmap a Bits() pointer belongs to, among those copies were made into; nullptr
-// for any other pointer. Lets the window find what changed in the picture it is given.
-CBitmap* BitmapOwningBits(const uint32_t* bits);
 
 // A memory device context: one bitmap selected into it at a time.
 class CDC {

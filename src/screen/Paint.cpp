@@ -63,7 +63,11 @@ void CPianoDlg::ShowFrame() {
         m_drawing = 1 - m_drawing;
     }
     m_composedAny = draws.Complete();
-    m_platform.Present(m_bmpBack.Bits());
+    // The picture with what its copies changed since the frame presented before.
+    m_bmpBack.TakeDamage(m_damage);
+    const uint32_t* pixels = m_bmpBack.Bits();
+    m_platform.Present(Frame{pixels, m_bmpBack.DeviceWidth(), m_bmpBack.DeviceHeight(),
+                             m_bmpBack.Scale(), m_damage.data(), m_damage.size()});
 }
 
 void CPianoDlg::ForgetShownFrame() { m_composedAny = false; }

@@ -2,6 +2,7 @@
 // lights) and what it advances, checked against the sprite cells that belong there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -345,6 +346,42 @@ TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
     EXPECT_EQ(g_allocations.load(), 0);
     EXPECT_EQ(d.m_bmpBack.Bits(), buffer);
     EXPECT_FALSE(platform.midi.empty());  // the counting keys did end within those frames
+}
+
+// The window is given each frame with the rectangles its copies changed: a window that
+// copies only those keeps the very picture of the back buffer, frame after frame, while
+// keys count down, the staff slides, lights flash and blink; and a frame that changed
+// nothing says so.
+TEST_F(Frame, TheRectanglesPresentedAreAllThatChanged) {
+    CPianoDlg& d = MakeWithArt();
+    platform.presentChangesOnly = true;
+    d.m_nQuestion = 0;
+    d.m_nMode = MODE_LETTER;
+    for (int i = 0; i < QUIZ_NOTES; ++i) d.m_nQuizKeys[i] = static_cast<int16_t>(15 + i);
+    d.m_nScroll = 150;
+    d.m_bRecording = 1;
+    d.m_nFlashMarker = d.m_nFlashStop = 5;
+    for (int k = 30; k < 40; ++k) d.m_nKeyState[k] = static_cast<int16_t>(k % 2 ? KEY_HELD : k - 20);
+    Frames(1);
+    ASSERT_EQ(platform.frameScale, 1);
+    int partial = 0;
+    for (int i = 0; i < 60; ++i) {
+        Frames(1);
+        const uint32_t* back = d.m_bmpBack.Bits();
+        ASSERT_TRUE(std::equal(platform.frame.begin(), platform.frame.end(), back)) << "frame " << i;
+        for (const GdiRect& r : platform.damage) {
+            EXPECT_TRUE(r.x >= 0 && r.y >= 0 && r.x + r.w <= kFrameWidth && r.y + r.h <= kFrameHeight);
+            if (r.w * r.h < kFrameWidth * kFrameHeight / 4) ++partial;
+        }
+    }
+    EXPECT_GT(partial, 30);  // changes go as small rectangles, not as the whole picture
+    // Nothing moving: the same copies again change nothing.
+    d.m_nQuestion = -1;
+    d.m_bRecording = 0;
+    std::fill(std::begin(d.m_nKeyState), std::end(d.m_nKeyState), int16_t{0});
+    Frames(40);
+    d.OnPaint();
+    EXPECT_TRUE(platform.damage.empty());
 }
 
 }  // namespace

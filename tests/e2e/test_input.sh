@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The mouse and the keyboard drive the real program: a click on a preset moves its
+# The mouse and the keyboard drive the real program, in a window made larger than it
+# asked for: a click on a preset moves its
 # marker, the slot arrow moves recording to slot 1, R records, clicks on white and
 # black keys are recorded as presses and, 30 frames later, releases, Space stops, and
 # Escape closes the window, which saves exactly that song as "song.001".
@@ -9,6 +10,13 @@ e2e_under_xvfb "$@"
 e2e_init "$1"
 
 E2E_WINDOW_TIMEOUT=30 e2e_start
+e2e_wait_painted
+# Made larger than it asked, as by a window manager that ignores its fixed size: the
+# picture stays at the top left, and every click below lands by the picture's scale,
+# not in proportion to the window's size.
+xdotool windowsize "$E2E_WIN" 1000 700 || e2e_fail "cannot resize the window"
+grown() { xdotool getwindowgeometry "$E2E_WIN" | grep -q "Geometry: 1000x700"; }
+e2e_poll 10 grown || e2e_fail "the window was not made 1000 x 700"
 e2e_wait_painted
 
 # Preset markers are 16 x 12: the first preset's at 14,372 (marked at start), the third

@@ -28,8 +28,8 @@ public:
         handler.OnDestroy();
     }
     void EndModal() override { modalEnded = true; }
-    void Present(const uint32_t* pixels) override {
-        lastFrame = pixels;
+    void Present(const Frame& frame) override {
+        lastFrame = frame.pixels;
         ++presented;
     }
     bool IsMinimized() override { return minimized; }

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "app/PianoDlg.h"
 #include "support/FakePlatform.h"
 #include "game/Game.h"
+#include "platform/window/FrameImage.h"
 #include "platform/window/ScaleRule.h"
 #include "raster/DeviceScale.h"
 
@@ -169,6 +171,48 @@ std::vector<double> TileMismatch(const std::vector<uint32_t>& small, const std::
 // little everywhere. What a frame adds to the background (sprites, at their places)
 // must add no more difference than this, in any 8 x 8 tile.
 constexpr double kTolerance = 12;
+// Clicks land where the picture is drawn: at the window's scale from its top left corner,
+// whatever size a window manager gave the window, and nowhere outside the picture.
+TEST(ScaleRule, AClickMapsByTheScaleAndOutsideThePictureIsNone) {
+    struct Case {
+        const char* what;
+        int ux, uy, pixelsPerUnit, scale;
+        bool inside;
+        int x, y;
+    };
+    const Case cases[] = {
+        {"1x", 360, 480, 1, 1, true, 360, 480},
+        {"1x, last pixel", 799, 519, 1, 1, true, 799, 519},
+        {"1x, right of the picture", 800, 100, 1, 1, false, 0, 0},
+        {"1x, below the picture", 100, 520, 1, 1, false, 0, 0},
+        {"X11 at 200 %", 721, 961, 1, 2, true, 360, 480},
+        {"X11 at 200 %, right of the picture", 1600, 10, 1, 2, false, 0, 0},
+        {"Wayland at output scale 2", 360, 480, 2, 2, true, 360, 480},
+        {"Wayland at output scale 2, outside", 800, 10, 2, 2, false, 0, 0},
+        {"X11 at 300 %", 1079, 1442, 1, 3, true, 359, 480},
+        {"negative", -1, 5, 1, 1, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        int x = -7, y = -7;
+        EXPECT_EQ(FramePoint(c.ux, c.uy, c.pixelsPerUnit, c.scale, x, y), c.inside) << c.what;
+        if (c.inside) {
+            EXPECT_EQ(std::pair(x, y), std::pair(c.x, c.y)) << c.what;
+        }
+    }
+}
+
+// The damage in device pixels: each rectangle scaled and kept within the frame.
+TEST(ScaleRule, DamageBecomesDevicePixelsWithinTheFrame) {
+    const std::vector<uint32_t> pixels(1600 * 1040);
+    const GdiRect damage[] = {{10, 20, 30, 40}, {790, 510, 20, 20}, {900, 0, 5, 5}};
+    const Frame frame{pixels.data(), 1600, 1040, 2, damage, 3};
+    std::vector<GdiRect> out;
+    DeviceRects(frame, false, out);
+    EXPECT_EQ(out, (std::vector<GdiRect>{{20, 40, 60, 80}, {1580, 1020, 20, 20}}));
+    out.clear();
+    DeviceRects(frame, true, out);
+    EXPECT_EQ(out, (std::vector<GdiRect>{{0, 0, 1600, 1040}}));
+}
 
 TEST(ScaledFrames, EachFrameAt2xReducedMatchesItsFrameAt1x) {
     const Composed one = Compose(1, false);

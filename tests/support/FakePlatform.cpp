@@ -37,20 +37,21 @@ void FakePlatform::EndModal() {
     modalEnded = true;
 }
 
-void FakePlatform::Present(const uint32_t* pixels) {
-    // The frame is in device pixels: 800 x 520 at the device scale.
-    const auto s = static_cast<size_t>(DeviceScale());
-    const size_t size = static_cast<size_t>(kFrameWidth) * kFrameHeight * s * s;
-    CBitmap* back = presentChangesOnly ? BitmapOwningBits(pixels) : nullptr;
-    if (!back || frame.size() != size) {
-        frame.assign(pixels, pixels + size);
+void FakePlatform::Present(const Frame& f) {
+    // The frame is in device pixels: 800 x 520 at its scale.
+    const auto s = static_cast<size_t>(f.scale);
+    const size_t size = static_cast<size_t>(f.width) * f.height;
+    damage.assign(f.damage, f.damage + f.damageCount);
+    frameScale = f.scale;
+    if (!presentChangesOnly || frame.size() != size) {
+        frame.assign(f.pixels, f.pixels + size);
     } else {
         // As the real window does: only the rectangles the frame's copies changed.
-        back->TakeDamage(damage);
-        const size_t row = kFrameWidth * s;
+        const size_t row = static_cast<size_t>(f.width);
         for (const GdiRect& r : damage)
             for (size_t y = r.y * s; y < (r.y + r.h) * s; ++y)
-                std::copy_n(pixels + y * row + r.x * s, r.w * s, frame.begin() + static_cast<std::ptrdiff_t>(y * row + r.x * s));
+                std::copy_n(f.pixels + y * row + r.x * s, r.w * s,
+                            frame.begin() + static_cast<std::ptrdiff_t>(y * row + r.x * s));
     }
     ++presented;
 }

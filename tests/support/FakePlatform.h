@@ -20,9 +20,11 @@ public:
     // What RunModal does between OnInitDialog and OnDestroy; by default nothing.
     std::function<void(WindowHandler&)> script;
 
+    FakePlatform() { damage.reserve(64); }  // presenting allocates nothing, as the window's
+
     void RunModal(WindowHandler& handler) override;
     void EndModal() override;
-    void Present(const uint32_t* pixels) override;
+    void Present(const Frame& frame) override;
     bool IsMinimized() override { return minimized; }
     void DrawIcon(int x, int y) override;
     bool StartFrameTimer(int periodMs) override;
@@ -59,10 +61,11 @@ public:
     std::vector<int> sounds;
     std::vector<std::string> log;  // lifecycle calls in order
     std::vector<uint32_t> frame;   // the last presented frame, 800 x 520 device pixels at 1x
+    int frameScale = 0;            // its scale
     int presented = 0;
     // Present copies only what the frame's copies changed, as the real window does.
     bool presentChangesOnly = false;
-    std::vector<GdiRect> damage;
+    std::vector<GdiRect> damage;   // the last presented frame's, logical
     int iconX = -1, iconY = -1;
 
     // Scripted inputs.

@@ -27,8 +27,8 @@ class SnapshotPlatform : public Platform {
 public:
     void RunModal(WindowHandler&) override {}
     void EndModal() override {}
-    void Present(const uint32_t* pixels) override {
-        frame.assign(pixels, pixels + kFrameWidth * kFrameHeight * DeviceScale() * DeviceScale());
+    void Present(const Frame& f) override {
+        frame.assign(f.pixels, f.pixels + static_cast<size_t>(f.width) * f.height);
     }
     bool IsMinimized() override { return false; }
     void DrawIcon(int, int) override {}

@@ -1,11 +1,11 @@
 // Events of the window, each handed to the program's handler under the window lock.
 #include <SDL.h>
 
+#include "platform/window/FrameImage.h"
 #include "platform/window/KeyCode.h"
 #include "platform/audio/SoundFontChoice.h"
 #include "platform/audio/fluidsynth/AudioOut.h"
 #include "platform/window/sdl/SdlPlatform.h"
-#include "platform/window/sdl/WindowScale.h"
 
 namespace clavora {
 
@@ -46,10 +46,11 @@ void SdlPlatform::Dispatch(const SDL_Event& event, WindowHandler& handler) {
     }
     case SDL_MOUSEBUTTONDOWN:
         if (event.button.button == SDL_BUTTON_LEFT) {
-            // The program's own code knows only its 800 x 520 picture.
-            int x = event.button.x;
-            int y = event.button.y;
-            WindowToFrame(m_window, x, y);
+            // The program's own code knows only its 800 x 520 picture, drawn at the
+            // window's scale from its top left corner, whatever size the window was made.
+            int x = 0, y = 0;
+            if (!FramePoint(event.button.x, event.button.y, m_pixelsPerUnit, m_scale, x, y))
+                break;
             // Every second press of a quick series is a double click, as on the desktop.
             if (event.button.clicks >= 2 && event.button.clicks % 2 == 0) {
                 Handle([&] { handler.OnLButtonDblClk(x, y); });

@@ -18,6 +18,7 @@
 #include "platform/midi/MidiSources.h"
 #include "platform/common/Quiet.h"
 #include "platform/common/Timing.h"
+#include "platform/window/sdl/SdlSurfaceImage.h"
 #include "platform/window/sdl/WindowScale.h"
 #include "platform/window/x11/XErrors.h"
 
@@ -78,7 +79,9 @@ SdlPlatform::SdlPlatform() {
     m_midiIn = std::make_unique<MidiInput>();
     // The window is made now, hidden, for its scale: the program's bitmaps, loaded
     // before the window shows, are made at that scale and from the art drawn for it.
-    if (m_video) m_window = CreateScaledWindow("Clavora", m_scale);
+    if (m_video) m_window = CreateScaledWindow("Clavora", m_scale, m_pixelsPerUnit);
+    m_rects.reserve(64);
+    m_uploadRects.reserve(128);
 }
 
 SdlPlatform::~SdlPlatform() {
@@ -89,6 +92,7 @@ SdlPlatform::~SdlPlatform() {
     }
     m_midiIn.reset();
     m_audio.reset();
+    m_image.reset();
     if (m_window) SDL_DestroyWindow(m_window);
     SDL_Quit();
     TimingLog().Close();
@@ -101,14 +105,21 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
         return;
     }
     // The window was made hidden, sized to the desktop's scale; it shows with its icon.
-    if (!m_window) m_window = CreateScaledWindow("Clavora", m_scale);
+    if (!m_window) m_window = CreateScaledWindow("Clavora", m_scale, m_pixelsPerUnit);
     if (!m_window) {
         std::fprintf(stderr, "clavora: cannot open the window: %s\n", SDL_GetError());
         m_windowFailed = true;
         return;
     }
+    m_image = MakeFrameImage(m_window, m_scale, m_pixelsPerUnit);
+    if (!m_image) {
+        std::fprintf(stderr, "clavora: cannot open the window: no way to show its picture\n");
+        m_windowFailed = true;
+        return;
+    }
     SetIcon();
     SDL_ShowWindow(m_window);
+    HoldWindowSize(m_window);
     TimingLog().Mark("window-shown");
     // Keys are commands here, not text.
     SDL_StopTextInput();
@@ -167,6 +178,8 @@ void SdlPlatform::RunModal(WindowHandler& handler) {
         m_handler = nullptr;
         m_clockHeld = false;
     }
+    m_image.reset();
+    m_haveFrame = false;
     SDL_DestroyWindow(m_window);
     m_window = nullptr;
 }

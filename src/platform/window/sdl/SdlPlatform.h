@@ -27,6 +27,7 @@ union SDL_Event;
 namespace clavora {
 
 class AudioOut;
+class FrameImage;
 class MidiInput;
 
 class SdlPlatform final : public Platform {
@@ -40,7 +41,7 @@ public:
     // True once RunModal has found no display or could not make the window.
     bool WindowFailed() const { return m_windowFailed; }
     void EndModal() override;
-    void Present(const uint32_t* pixels) override;
+    void Present(const Frame& frame) override;
     bool IsMinimized() override;
     bool ShowsLastFrame() override;
     void DrawIcon(int x, int y) override;
@@ -101,15 +102,15 @@ private:
     bool m_inHandler = false;      // the window's thread holds the window lock
     bool m_midiInClosing = false;  // the ports close once the handler has returned
 
-    // Frames go straight into the window surface, the window system's shared-memory
-    // image of the window, which then holds the last frame presented: what the window
+    // Frames go straight into the window's image (the window system's shared-memory
+    // image of the window), which then holds the last frame presented: what the window
     // shows, or will after the next upload. Only the rectangles the frame's copies
     // changed (the back buffer's damage) are copied into it and uploaded.
-    SDL_Surface* m_surface = nullptr;
-    void* m_surfacePixels = nullptr;
-    std::vector<GdiRect> m_damage;       // logical; reused, so that frames allocate nothing
+    std::unique_ptr<FrameImage> m_image;
+    int m_pixelsPerUnit = 1;             // device pixels a window unit, across and down
+    std::vector<GdiRect> m_rects;        // device; reused, so that frames allocate nothing
     std::vector<GdiRect> m_uploadRects;  // device pixels copied but not yet uploaded
-    bool m_haveFrame = false;    // the surface holds the last frame presented
+    bool m_haveFrame = false;    // the image holds the last frame presented
     bool m_frameDirty = false;   // presented but not yet uploaded
     bool m_forceUpload = false;  // the window system lost the picture (expose)
     std::atomic<bool> m_markedFrame{false};

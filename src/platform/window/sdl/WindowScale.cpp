@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
-#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "platform/window/ScaleRule.h"
+#include "platform/window/x11/XResources.h"
 #include "raster/DeviceScale.h"
 
 namespace clavora {
@@ -27,7 +27,7 @@ int XftDpi(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-    return XftDpiOf(XResourceManagerString(info.info.x11.display));
+    return ServerXftDpi(info.info.x11.display);
 }
 
 SDL_Window* Make(const char* title, int width, int height, Uint32 flags) {
@@ -37,7 +37,8 @@ SDL_Window* Make(const char* title, int width, int height, Uint32 flags) {
 
 }  // namespace
 
-SDL_Window* CreateScaledWindow(const char* title, int& scale) {
+SDL_Window* CreateScaledWindow(const char* title, int& scale, int& pixelsPerUnit) {
+    pixelsPerUnit = 1;
     const char* driver = SDL_GetCurrentVideoDriver();
     const bool wayland = driver && std::strcmp(driver, "wayland") == 0;
     // On Wayland the window is asked for in the compositor's units, its drawable in the
@@ -69,20 +70,14 @@ SDL_Window* CreateScaledWindow(const char* title, int& scale) {
     scale = ChooseScale(clues);
 
     if (wayland) {
-        // The drawable comes at the output's scale; another scale asked for gets a plain
-        // window of 800s x 520s units, which the compositor resizes as any other.
+        // The drawable comes at the output's scale: the window is drawn at that scale, a
+        // buffer of 800s x 520s pixels for 800 x 520 units. Another scale asked for gets a
+        // plain window of 800s x 520s units, which the compositor resizes as any other.
         if (clues.outputScale != scale) {
             SDL_DestroyWindow(window);
             window = Make(title, kFrameWidth * scale, kFrameHeight * scale, 0);
-        } else if (scale > 1) {
-            // The window's surface must be the drawable, in the output's pixels; where it
-            // is not, the window is drawn at 1x and the compositor enlarges it.
-            const SDL_Surface* surface = SDL_GetWindowSurface(window);
-            if (!surface || surface->w != kFrameWidth * scale) {
-                SDL_DestroyWindow(window);
-                window = Make(title, kFrameWidth, kFrameHeight, 0);
-                scale = 1;
-            }
+        } else {
+            pixelsPerUnit = scale;
         }
     } else if (scale != 1) {
         SDL_SetWindowSize(window, kFrameWidth * scale, kFrameHeight * scale);
@@ -93,12 +88,12 @@ SDL_Window* CreateScaledWindow(const char* title, int& scale) {
     return window;
 }
 
-void WindowToFrame(SDL_Window* window, int& x, int& y) {
+void HoldWindowSize(SDL_Window* window) {
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
     if (w <= 0 || h <= 0) return;
-    x = std::clamp(static_cast<int>(static_cast<int64_t>(x) * kFrameWidth / w), 0, kFrameWidth - 1);
-    y = std::clamp(static_cast<int>(static_cast<int64_t>(y) * kFrameHeight / h), 0, kFrameHeight - 1);
+    SDL_SetWindowMinimumSize(window, w, h);
+    SDL_SetWindowMaximumSize(window, w, h);
 }
 
 }  // namespace clavora
