@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/audio/pipewire/PipeWireOut.h"
-#include "platform/audio/pulse/PulseOut.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -48,11 +46,6 @@ constexpr float kSoundGain = 1.0f;
 
 AudioOut::AudioOut() = default;
 
-void AudioOut::Start() {
-    if (m_loader.joinable()) return;
-    m_loader = std::thread(&AudioOut::LoadInBackground, this);
-}
-
 bool AudioOut::LoadWithoutDevice() {
     if (m_synth.load()) return true;
     return !m_loader.joinable() && LoadSynth();
@@ -61,15 +54,11 @@ bool AudioOut::LoadWithoutDevice() {
 bool AudioOut::LoadSynth() {
     fluid_synth_t* synth = CreateSynth();
     if (!synth) return false;
-    {
-        std::lock_guard<std::mutex> hold(m_backlogLock);
-        // Whatever was played while the SoundFont loaded: the programs chosen and the
-        // notes still held.
-        m_backlog.Replay([&](const SynthEvent& e) { Apply(synth, e); });
-        m_backlog.Clear();
-        m_synth.store(synth, std::memory_order_release);
-        m_ready.store(true, std::memory_order_release);
-    }
+    // Whatever was played while the SoundFont loaded: the programs chosen and the notes
+    // still held. What comes after this is folded too, and caught up by the audio thread.
+    m_queue.ReplayBacklog([&](const SynthEvent& e) { Apply(synth, e); });
+    m_synth.store(synth, std::memory_order_release);
+    m_ready.store(true, std::memory_order_release);
     static std::atomic<bool> marked{false};
     TimingLog().MarkOnce("synth-ready", marked);
     return true;
@@ -98,9 +87,9 @@ void AudioOut::OpenMidi() { m_midiOpen.store(true, std::memory_order_release); }
 
 void AudioOut::CloseMidi() {
     m_midiOpen.store(false, std::memory_order_release);
-    std::lock_guard<std::mutex> hold(m_backlogLock);
-    m_backlog.Clear();
-    if (m_ready.load(std::memory_order_acquire)) {
+    if (!m_ready.load(std::memory_order_acquire)) {
+        m_queue.DiscardBacklog();
+    } else {
         // All Notes Off on every channel, in turn with whatever is still queued.
         for (uint8_t channel = 0; channel < 16; ++channel) {
             SynthEvent off;
@@ -114,13 +103,9 @@ void AudioOut::CloseMidi() {
 }
 
 void AudioOut::Send(const SynthEvent& event) {
-    // The queue fills only while the audio thread stands still; a message that finds
-    // it still full after a while is dropped, as a MIDI cable's would be.
-    for (int tries = 0; !m_queue.Push(event); ++tries) {
-        if (tries == 200) return;
-        Wake();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // The queue fills only while the output stands still; then the message folds into
+    // the backlog, which the audio thread applies when it runs again.
+    m_queue.Push(event);
     m_messages.fetch_add(1, std::memory_order_release);
 }
 
@@ -129,11 +114,8 @@ void AudioOut::ShortMessage(uint32_t msg) {
     const SynthEvent event = DecodeShortMessage(msg);
     if (event.kind == SynthEvent::kNone) return;
     if (!m_ready.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> hold(m_backlogLock);
-        if (!m_ready.load(std::memory_order_relaxed)) {
-            m_backlog.Add(event);
-            return;
-        }
+        m_queue.Fold(event);
+        return;
     }
     // The audio thread applies it before it renders its next buffer.
     Send(event);
