@@ -54,7 +54,7 @@ void OutputKeeper::Run() {
             const char* name = m_outputs[static_cast<size_t>(m_open)]->Name();
             SwitchTo(-1);
             m_losses.fetch_add(1, std::memory_order_relaxed);
-            TimingLog().Mark((std::string("audio-output-lost-") + name).c_str());
+            TimingLog().Mark((std::string("audio-lost-") + name).c_str());
             std::fprintf(stderr, "clavora: the sound output (%s) went away; looking for another\n",
                          name);
             lostOne = true;

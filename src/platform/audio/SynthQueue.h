@@ -24,17 +24,18 @@ public:
     // A second of a MIDI cable at its fastest, far more than a burst between two buffers.
     static constexpr uint32_t kCapacity = 1024;
 
-    // Any thread but the audio thread.
-    void Push(const SynthEvent& event) {
+    // Any thread but the audio thread. False when the message went into the backlog.
+    bool Push(const SynthEvent& event) {
         std::lock_guard<std::mutex> hold(m_senders);
         const uint32_t head = m_head.load(std::memory_order_relaxed);
         if (m_folding.load(std::memory_order_relaxed) ||
             head - m_tail.load(std::memory_order_acquire) == kCapacity) {
             FoldLocked(event);
-            return;
+            return false;
         }
         m_events[head % kCapacity] = event;
         m_head.store(head + 1, std::memory_order_release);
+        return true;
     }
 
     // Into the backlog at once, whatever room the queue has: while the synthesizer is

@@ -105,7 +105,10 @@ void AudioOut::CloseMidi() {
 void AudioOut::Send(const SynthEvent& event) {
     // The queue fills only while the output stands still; then the message folds into
     // the backlog, which the audio thread applies when it runs again.
-    m_queue.Push(event);
+    if (!m_queue.Push(event)) {
+        static std::atomic<bool> marked{false};
+        TimingLog().MarkOnce("synth-queue-full", marked);
+    }
     m_messages.fetch_add(1, std::memory_order_release);
 }
 
