@@ -49,6 +49,7 @@ int OutputKeeper::LatencyFrames() const {
 
 void OutputKeeper::Run() {
     bool lostOne = false;
+    auto quickUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuickRetriesMs);
     while (!m_quit.load()) {
         if (m_open >= 0 && m_feeds[static_cast<size_t>(m_open)]->lost.load()) {
             const char* name = m_outputs[static_cast<size_t>(m_open)]->Name();
@@ -58,6 +59,7 @@ void OutputKeeper::Run() {
             std::fprintf(stderr, "clavora: the sound output (%s) went away; looking for another\n",
                          name);
             lostOne = true;
+            quickUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuickRetriesMs);
             continue;
         }
         if (m_open != 0 && OpenBetter() && lostOne) {
@@ -66,8 +68,9 @@ void OutputKeeper::Run() {
         }
         // At its first choice the keeper waits for word of a loss; below it, it asks the
         // better outputs again before long.
+        const bool quick = std::chrono::steady_clock::now() < quickUntil;
         if (m_open == 0 || m_outputs.empty()) m_pokes.acquire();
-        else m_pokes.try_acquire_for(std::chrono::milliseconds(kRetryMs));
+        else m_pokes.try_acquire_for(std::chrono::milliseconds(quick ? kRetryMs : kSlowRetryMs));
         while (m_pokes.try_acquire()) {
         }
     }

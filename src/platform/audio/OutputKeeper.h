@@ -1,7 +1,7 @@
 // Keeps the sound going out: opens the first output of its list that opens, and when
 // that one's server or device goes away, plays on through the next that opens; while
-// it plays through any but its first choice it asks the better ones again four times a
-// second, and goes back to the first that answers. With none at all (no server, no
+// it plays through any but its first choice it asks the better ones again (four times a
+// second for a while, then once a second), and goes back to the first that answers. With none at all (no server, no
 // card) it keeps asking, so that a card plugged in later is taken.
 //
 // Every output is fed through a gate of its own, so that while one takes over from
@@ -35,8 +35,12 @@ protected:
 
 class OutputKeeper {
 public:
-    // How often outputs better than the one playing (or any, with none) are asked again.
+    // How often outputs better than the one playing (or any, with none) are asked again:
+    // often for a while after a start or a loss (a server restarting is back within a
+    // second or so), then at a slower pace (a card plugged in some day).
     static constexpr int kRetryMs = 250;
+    static constexpr int kSlowRetryMs = 1000;
+    static constexpr int kQuickRetriesMs = 20'000;
 
     OutputKeeper(KeptSound& sound, int rate);
     ~OutputKeeper();
