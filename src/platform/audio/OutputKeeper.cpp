@@ -16,6 +16,7 @@ OutputKeeper::~OutputKeeper() { Stop(); }
 void OutputKeeper::Start(std::vector<std::unique_ptr<AudioBackend>> outputs) {
     if (m_thread.joinable() || m_quit.load()) return;
     m_outputs = std::move(outputs);
+    m_opened.assign(m_outputs.size(), false);
     for (size_t i = 0; i < m_outputs.size(); ++i)
         m_feeds.push_back(std::make_unique<Feed>(*this, static_cast<int>(i)));
     m_thread = std::thread(&OutputKeeper::Run, this);
@@ -62,14 +63,15 @@ void OutputKeeper::Run() {
             quickUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuickRetriesMs);
             continue;
         }
-        if (m_open != 0 && OpenBetter() && lostOne) {
+        bool quick = std::chrono::steady_clock::now() < quickUntil;
+        if (Better(quick) && OpenBetter(quick) && lostOne) {
             std::fprintf(stderr, "clavora: sound plays again (%s)\n", Playing());
             lostOne = false;
         }
-        // At its first choice the keeper waits for word of a loss; below it, it asks the
-        // better outputs again before long.
-        const bool quick = std::chrono::steady_clock::now() < quickUntil;
-        if (m_open == 0 || m_outputs.empty()) m_pokes.acquire();
+        // At its first choice (or the best it ever had) the keeper waits for word of a
+        // loss; below one it lost, or with none, it asks again before long.
+        quick = std::chrono::steady_clock::now() < quickUntil;
+        if (!Better(quick) || m_outputs.empty()) m_pokes.acquire();
         else m_pokes.try_acquire_for(std::chrono::milliseconds(quick ? kRetryMs : kSlowRetryMs));
         while (m_pokes.try_acquire()) {
         }
@@ -77,13 +79,22 @@ void OutputKeeper::Run() {
     SwitchTo(-1);
 }
 
-bool OutputKeeper::OpenBetter() {
+bool OutputKeeper::Better(bool quick) const {
+    if (m_open < 0) return true;
+    for (int i = 0; i < m_open; ++i)
+        if (quick || m_opened[static_cast<size_t>(i)]) return true;
+    return false;
+}
+
+bool OutputKeeper::OpenBetter(bool quick) {
     const int limit = m_open < 0 ? static_cast<int>(m_outputs.size()) : m_open;
     for (int i = 0; i < limit && !m_quit.load(); ++i) {
+        if (m_open >= 0 && !quick && !m_opened[static_cast<size_t>(i)]) continue;
         Feed& feed = *m_feeds[static_cast<size_t>(i)];
         feed.lost.store(false);
         if (!m_outputs[static_cast<size_t>(i)]->Open(m_rate, feed)) continue;
         m_opens.fetch_add(1, std::memory_order_relaxed);
+        m_opened[static_cast<size_t>(i)] = true;
         SwitchTo(i);
         return true;
     }

@@ -1,7 +1,9 @@
 // Keeps the sound going out: opens the first output of its list that opens, and when
 // that one's server or device goes away, plays on through the next that opens; while
-// it plays through any but its first choice it asks the better ones again (four times a
-// second for a while, then once a second), and goes back to the first that answers. With none at all (no server, no
+// it plays through an output below one it has lost, it asks the lost ones again (four
+// times a second for a while, then once a second), and goes back to the first that
+// answers. A better output that never opened is asked only for a while after the start
+// or a loss (a server that starts just after the program), not for ever. With none at all (no server, no
 // card) it keeps asking, so that a card plugged in later is taken.
 //
 // Every output is fed through a gate of its own, so that while one takes over from
@@ -83,8 +85,11 @@ private:
     };
 
     void Run();
-    // Opens the best output better than the one playing; true when one opened.
-    bool OpenBetter();
+    // Opens the best output better than the one playing (with untried ones too when
+    // quick); true when one opened.
+    bool OpenBetter(bool quick);
+    // Whether an output better than the one playing is to be asked again.
+    bool Better(bool quick) const;
     // Hands the sound to output index (or to none, -1) and closes the one before.
     void SwitchTo(int index);
     // Waits until the feed of output index is out of the sound, ending its rest.
@@ -99,6 +104,7 @@ private:
     // Taken by a feed while it renders: never two at once.
     std::atomic_flag m_rendering = ATOMIC_FLAG_INIT;
     int m_open = -1;  // keeper's thread: the output open, or -1
+    std::vector<bool> m_opened;  // keeper's thread: which outputs have ever opened
     std::counting_semaphore<1 << 30> m_pokes{0};
     std::atomic<bool> m_quit{false};
     std::atomic<uint64_t> m_losses{0};
