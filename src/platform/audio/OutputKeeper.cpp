@@ -71,8 +71,15 @@ void OutputKeeper::Run() {
         // At its first choice (or the best it ever had) the keeper waits for word of a
         // loss; below one it lost, or with none, it asks again before long.
         quick = std::chrono::steady_clock::now() < quickUntil;
-        if (!Better(quick) || m_outputs.empty()) m_pokes.acquire();
-        else m_pokes.try_acquire_for(std::chrono::milliseconds(quick ? kRetryMs : kSlowRetryMs));
+        if (m_outputs.empty()) {
+            m_pokes.acquire();
+        } else if (!Better(quick)) {
+            // A fill resting in an output's main loop (PulseAudio's) keeps that loop from
+            // seeing its server go: the rest is ended now and then, to look.
+            if (!m_pokes.try_acquire_for(std::chrono::milliseconds(kLookMs))) m_sound.EndRest();
+        } else {
+            m_pokes.try_acquire_for(std::chrono::milliseconds(quick ? kRetryMs : kSlowRetryMs));
+        }
         while (m_pokes.try_acquire()) {
         }
     }

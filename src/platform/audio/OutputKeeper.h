@@ -28,7 +28,7 @@ class KeptSound {
 public:
     virtual bool Fill(uint8_t* stream, int length, bool mayRest) = 0;
     virtual bool MayPause() = 0;
-    // A Fill resting now returns at once.
+    // A Fill resting now returns at once (one about to rest may miss it).
     virtual void EndRest() = 0;
 
 protected:
@@ -43,6 +43,8 @@ public:
     static constexpr int kRetryMs = 250;
     static constexpr int kSlowRetryMs = 1000;
     static constexpr int kQuickRetriesMs = 20'000;
+    // How often a rest is ended while all is well, so that its output may look around.
+    static constexpr int kLookMs = 1000;
 
     OutputKeeper(KeptSound& sound, int rate);
     ~OutputKeeper();

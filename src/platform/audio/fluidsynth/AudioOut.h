@@ -134,8 +134,11 @@ private:
     std::atomic<uint32_t> m_wakeups{0};
     std::atomic<bool> m_resting{false};
     std::atomic<bool> m_paused{false};
-    // The wake-up count when FillNoWait last found nothing to play.
+    // The wake-up count when Fill (not resting) last found nothing to play.
     std::atomic<uint32_t> m_idleSeen{0};
+    // After EndRest the fill does not rest until then.
+    static constexpr int64_t kLookAroundNs = 50'000'000;
+    std::atomic<int64_t> m_noRestUntilNs{0};
     std::atomic<uint64_t> m_callbacks{0};
     std::atomic<uint64_t> m_audibleCallbacks{0};
 

@@ -14,6 +14,7 @@
 
 #include "platform/audio/AudioChoice.h"
 #include "platform/audio/fluidsynth/AudioOut.h"
+#include "platform/common/SteadyNs.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -60,6 +61,10 @@ void AudioOut::Wake() {
 }
 
 void AudioOut::EndRest() {
+    if (!m_resting.load()) return;
+    // For a moment the fill does not rest again, so that the output's loop gets round
+    // to what its server said meanwhile.
+    m_noRestUntilNs.store(SteadyNs() + kLookAroundNs);
     m_wakeups.fetch_add(1);
     m_wakeups.notify_all();
 }
@@ -88,7 +93,7 @@ bool AudioOut::Fill(uint8_t* stream, int length, bool mayRest) {
     const bool idle = m_silentBuffers >= kSilenceBeforeIdle && !m_playing &&
                       m_playRequest.load(std::memory_order_acquire) == m_playTaken &&
                       m_messages.load(std::memory_order_acquire) == m_messagesSeen;
-    if (idle && mayRest) RestUntilWoken(wakeups);
+    if (idle && mayRest && SteadyNs() >= m_noRestUntilNs.load()) RestUntilWoken(wakeups);
     // A caller that may not wait pauses its stream instead, unless woken since.
     if (idle && !mayRest) m_idleSeen.store(wakeups);
     auto* out = reinterpret_cast<int16_t*>(stream);
