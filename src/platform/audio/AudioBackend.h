@@ -43,6 +43,9 @@ public:
     virtual void Resume() {}
     // The queue asked of a sound server now, in frames; 0 where there is none.
     virtual int LatencyFrames() const { return 0; }
+    // An output whose own loop runs the fill, and cannot see its server go while the fill
+    // rests there, asks to have a rest let out this often (ms); 0: never.
+    virtual int LookEveryMs() const { return 0; }
     // The window system's word that the output device with this id has gone (SDL's
     // device ids); outputs that know no such ids pay no heed.
     virtual void DeviceRemoved(uint32_t /*id*/) {}

@@ -76,7 +76,9 @@ void OutputKeeper::Run() {
         } else if (!Better(quick)) {
             // A fill resting in an output's main loop (PulseAudio's) keeps that loop from
             // seeing its server go: the rest is ended now and then, to look.
-            if (!m_pokes.try_acquire_for(std::chrono::milliseconds(kLookMs))) m_sound.EndRest();
+            const int look = m_open >= 0 ? m_outputs[static_cast<size_t>(m_open)]->LookEveryMs() : 0;
+            if (look <= 0) m_pokes.acquire();
+            else if (!m_pokes.try_acquire_for(std::chrono::milliseconds(look))) m_sound.EndRest();
         } else {
             m_pokes.try_acquire_for(std::chrono::milliseconds(quick ? kRetryMs : kSlowRetryMs));
         }

@@ -43,8 +43,6 @@ public:
     static constexpr int kRetryMs = 250;
     static constexpr int kSlowRetryMs = 1000;
     static constexpr int kQuickRetriesMs = 20'000;
-    // How often a rest is ended while all is well, so that its output may look around.
-    static constexpr int kLookMs = 1000;
 
     OutputKeeper(KeptSound& sound, int rate);
     ~OutputKeeper();

@@ -40,6 +40,8 @@ public:
     // The queue asked of the server now, in frames, and the underflows reported.
     int LatencyFrames() const override { return m_latencyFrames.load(); }
     int Underflows() const { return m_underflows.load(); }
+    // The fill rests in the main loop: let out once a second, the loop sees the server go.
+    int LookEveryMs() const override { return 1000; }
 
 private:
     static void OnContextState(pa_context* context, void* self);
