@@ -2,7 +2,8 @@
 server (lib_pulse.PulseServer or lib_pipewire.PipeWireServer):
 
 restart: the server ends while the program runs and comes back on the same socket;
-a key must sound at the sink within 2 s of its return.
+a key must sound at the sink within 2 s of its return. The same when the server is
+away at the program's start and comes later.
 
 dead output: the server stopped (SIGSTOP) while 2000 MIDI notes arrive through JACK
 from tools/midisend; a click on the window must show its key within 100 ms all the
@@ -36,43 +37,56 @@ def _ready(timing):
     return marks(timing, "synth-ready") and marks(timing, "audio-output-")
 
 
-def restart(launch, server):
+def _key_sounds_after(server, clicker, back):
+    """Clicks middle C every 0.3 s until the sink hears it; the seconds since back."""
+    rec = lp.Recorder(server)
+    try:
+        clicker.move(*lp.white_key(MIDDLE_C))
+        while time.time() < back + 2.0:
+            start_frame = rec.frames()
+            clicker.press()
+            sounded = lp.wait_until(lambda: rec.first_above(start_frame, 1), 0.3, 0.02)
+            clicker.release()
+            if sounded is not None:
+                return time.time() - back
+        lp.fail("no key sounded within 2 s of the server's return")
+    finally:
+        rec.close()
+
+
+def restart(launch, server, first_gone=False):
     """launch starts and stops the program (launch.start(timing, song, env), launch.stop,
-    launch.display, launch.workdir, launch.log). Returns the seconds from the server's
-    going to the program's noticing, from its return to the program's stream on it, and
-    to the key's sound."""
-    timing = os.path.join(launch.workdir, "restart-timing")
+    launch.display, launch.workdir, launch.log). The server goes away while the program
+    rests and comes back (or, first_gone, it is away when the program starts and comes
+    later, as a sound card plugged in would). Returns the seconds from the server's going
+    to the program's noticing, from its return to the program's stream on it, and to
+    the key's sound."""
+    timing = os.path.join(launch.workdir, "restart-timing" + ("-late" if first_gone else ""))
+    if first_gone:
+        server.go_away()
     prog = launch.start(timing, False)
     clicker = None
     try:
         clicker = lp.Clicker(launch.display, prog.pid)
-        if not lp.wait_until(lambda: _ready(timing), 30, 0.05):
-            lp.fail("the program never opened its sound output")
+        noticed = float("nan")
+        if first_gone:
+            if not lp.wait_until(lambda: marks(timing, "synth-ready"), 30, 0.05):
+                lp.fail("the synthesizer never loaded without a sound output")
+        else:
+            if not lp.wait_until(lambda: _ready(timing), 30, 0.05):
+                lp.fail("the program never opened its sound output")
+            # Silent for a while, as a program is most of the time: its fill rests.
+            time.sleep(3)
+            gone = time.time()
+            server.go_away()
+            if not lp.wait_until(lambda: marks(timing, "audio-lost-"), 5, 0.05):
+                lp.fail("the program never noticed that its server went away")
+            noticed = marks(timing, "audio-lost-")[0] - gone
         opened = len(marks(timing, "audio-output-"))
-        # Silent for a while, as a program is most of the time: its fill rests.
-        time.sleep(3)
-        gone = time.time()
-        server.go_away()
-        if not lp.wait_until(lambda: marks(timing, "audio-lost-"), 5, 0.05):
-            lp.fail("the program never noticed that its server went away")
-        noticed = marks(timing, "audio-lost-")[0] - gone
         time.sleep(0.5)
         server.start_again()
         back = time.time()
-        rec = lp.Recorder(server)
-        try:
-            clicker.move(*lp.white_key(MIDDLE_C))
-            sounded = None
-            while sounded is None and time.time() < back + 2.0:
-                start_frame = rec.frames()
-                clicker.press()
-                sounded = lp.wait_until(lambda: rec.first_above(start_frame, 1), 0.3, 0.02)
-                clicker.release()
-            if sounded is None:
-                lp.fail("no key sounded within 2 s of the server's return")
-            heard = time.time() - back
-        finally:
-            rec.close()
+        heard = _key_sounds_after(server, clicker, back)
         if prog.poll() is not None:
             lp.fail(f"the program ended with status {prog.returncode} after the restart")
         # Negative where the program was back before the server had its sink again.
@@ -165,7 +179,10 @@ def dead_output(launch, server):
             for pid in server.pids():
                 os.kill(pid, signal.SIGCONT)
         if not marks(timing, "synth-queue-full"):
-            lp.fail(f"the synthesizer's queue never filled: {NOTES} notes proved nothing")
+            with open(timing) as f:
+                said = " | ".join(line.split()[0] for line in f if not line.startswith("frame"))
+            lp.fail(f"the synthesizer's queue never filled: {NOTES} notes proved nothing "
+                    f"(the program's timing log: {said})")
         with open(launch.log) as f:
             if "lost messages" in f.read():
                 lp.fail("MIDI input reported messages lost while the sound stood still")

@@ -180,6 +180,9 @@ def survives(binary, server, xserver, workdir):
     print(f"e2e: the server restarted: the program noticed its going after {noticed:.3f} s; "
           f"its stream was back {stream:.3f} s and a key sounded {heard:.3f} s after its "
           "return", file=sys.stderr)
+    _, stream, heard = survival.restart(launch, server, first_gone=True)
+    print(f"e2e: started without its server: its stream was on the server {stream:.3f} s "
+          f"and a key sounded {heard:.3f} s after the server came", file=sys.stderr)
     times = survival.dead_output(launch, server)
     if times is None:
         return "no JACK server could run here: the dead output was not tried"
