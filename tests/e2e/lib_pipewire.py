@@ -73,23 +73,45 @@ class PipeWireServer(lp.ServerProcess):
         for name in ("DBUS_SESSION_BUS_ADDRESS", "PIPEWIRE_REMOTE", "PULSE_SERVER"):
             daemon_env.pop(name, None)
         self.log = open(os.path.join(self.dir, "daemon.log"), "w")
+        self._daemon_env = daemon_env
+        self._want_realtime = realtime
+        try:
+            self.start_again()
+        except RuntimeError:
+            self.close()
+            raise
+
+    def start_again(self):
+        """Starts the servers (again, after go_away) and the null sink; returns once the
+        sink is there."""
         # One process group: closing it ends the bus and the three servers together.
         self.proc = subprocess.Popen(
             ["dbus-run-session", "--", "sh", "-c",
              "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"],
-            env=daemon_env, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+            env=self._daemon_env, stdout=self.log, stderr=subprocess.STDOUT,
+            start_new_session=True)
         if not lp.wait_until(self._answers, 20, 0.1):
-            self.close()
             raise RuntimeError("pipewire-pulse did not answer within 20 s: " + self.log_text())
-        group = subprocess.run(["pgrep", "-g", str(self.proc.pid)], capture_output=True,
-                               text=True).stdout.split()
-        self.realtime = realtime and lp.make_realtime(int(p) for p in group)
+        self.realtime = self._want_realtime and lp.make_realtime(self.pids())
         self.pactl("load-module", "module-null-sink", f"sink_name={lp.SINK}",
                    f"rate={lp.RATE}", "channels=2")
         self.pactl("set-default-sink", lp.SINK)
         if not lp.wait_until(lambda: lp.SINK in self.pactl("list", "short", "sinks"), 10, 0.1):
-            self.close()
             raise RuntimeError("the null sink did not appear: " + self.log_text())
+
+    def pids(self):
+        """The processes that make the server (the bus among them)."""
+        return [int(p) for p in subprocess.run(["pgrep", "-g", str(self.proc.pid)],
+                                               capture_output=True, text=True).stdout.split()]
+
+    def go_away(self):
+        """Ends the servers, as `systemctl --user restart pipewire` or an upgrade does."""
+        os.killpg(self.proc.pid, signal.SIGTERM)
+        try:
+            self.proc.wait(5)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait()
 
     def quantum(self):
         """The graph's quantum and rate as pw-metadata reports them, for the record."""

@@ -117,6 +117,26 @@ class PulseServer(ServerProcess):
             raise RuntimeError("pulseaudio did not answer within 15 s: " + self.log_text())
         self.realtime = realtime and make_realtime([self.proc.pid])
         self.program_env = self.env
+        self._daemon_env = daemon_env
+
+    def pids(self):
+        """The processes that make the server, for stopping it (SIGSTOP) and going on."""
+        return [self.proc.pid]
+
+    def go_away(self):
+        """Ends the daemon, as a restart or an upgrade of it does; start_again brings it
+        back on the same socket."""
+        self.proc.terminate()
+        self.proc.wait(10)
+
+    def start_again(self):
+        """Starts the daemon again as it was; returns once it answers."""
+        self.proc = subprocess.Popen(self.proc.args, env=self._daemon_env, stdout=self.log,
+                                     stderr=subprocess.STDOUT)
+        if not wait_until(self._answers, 15, 0.05):
+            raise RuntimeError("pulseaudio did not answer again within 15 s: " + self.log_text())
+        if self.realtime:
+            make_realtime([self.proc.pid])
 
     def close(self):
         if self.proc.poll() is None:

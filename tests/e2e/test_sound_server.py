@@ -6,8 +6,11 @@ without a quiet run of 3 ms or more inside its held notes, after at most one ada
 (a first gap after which the program takes a longer queue is how it learns the machine's
 stalls); afterwards a click on a key sounds there. A song with a gap is played once more,
 and a gap in that one fails. Then the program stopped for 40 ms in a song must ask the
-server for a longer queue. Last, all 128 programs are chosen in turn while a note is
-held, and the note never drops out.
+server for a longer queue, and all 128 programs are chosen in turn while a note is held,
+which must never drop out. Last, the server's going away and standing still
+(lib_sound_survival): after a restart a key must sound within 2 s of its return, and
+while it stands still and 2000 MIDI notes arrive the window must answer clicks within
+100 ms, with no message lost and no note left hanging.
 
 Usage: test_sound_server.py PATH_TO_CLAVORA [--server pulseaudio|pipewire] [--songs N]
                             [--busy N] [--again N]
@@ -32,6 +35,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
 import lib_stalls  # noqa: E402
+import lib_sound_survival as survival  # noqa: E402
 
 TICK = 0.030  # seconds per tick of a song
 # Four notes of 67 ticks (2 s) each, one after another, each pressed at the tick the
@@ -58,12 +62,17 @@ def song_bytes():
     return b"".join(struct.pack("<hhi", *r) for r in records)
 
 
-def start_program(binary, server, xserver, workdir, timing="", song=None):
-    with open(os.path.join(workdir, "song.000"), "wb") as f:
-        f.write(song or song_bytes())
+def start_program(binary, server, xserver, workdir, timing="", song=True, extra_env=None):
+    """song: True for the test's song in slot 0, bytes for another, False for none."""
+    path = os.path.join(workdir, "song.000")
+    if song:
+        with open(path, "wb") as f:
+            f.write(song_bytes() if song is True else song)
+    elif os.path.exists(path):
+        os.remove(path)
     log = open(os.path.join(workdir, "program.log"), "a")
     env = dict(server.program_env, DISPLAY=xserver.display, SDL_AUDIODRIVER="pulseaudio",
-               CLAVORA_TIMING=timing)
+               CLAVORA_TIMING=timing, **(extra_env or {}))
     prog = subprocess.Popen([binary], cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT)
     log.close()
     return prog
@@ -257,6 +266,42 @@ def program_sweep(binary, server, xserver, workdir, rec):
         stop_program(prog)
 
 
+class Launch:
+    """The program as the survival cases start it: on this server, display and folder."""
+
+    def __init__(self, binary, server, xserver, workdir):
+        self.binary, self.display, self.workdir = binary, xserver.display, workdir
+        self.log = os.path.join(workdir, "program.log")
+        self.start = lambda timing, song, env=None: start_program(
+            binary, server, xserver, workdir, timing, song, env)
+        self.stop = stop_program
+
+
+def survives(binary, server, xserver, workdir):
+    """The server's restart and standing still (lib_sound_survival)."""
+    launch = Launch(binary, server, xserver, workdir)
+    noticed, stream, heard = survival.restart(launch, server)
+    print(f"e2e: the server restarted: the program noticed its going after {noticed:.3f} s; "
+          f"its stream was back {stream:.3f} s and a key sounded {heard:.3f} s after its "
+          "return", file=sys.stderr)
+    _, stream, heard = survival.restart(launch, server, first_gone=True)
+    print(f"e2e: started without its server: its stream was on the server {stream:.3f} s "
+          f"and a key sounded {heard:.3f} s after the server came", file=sys.stderr)
+    times = survival.dead_output(launch, server)
+    if times is None:
+        return "no JACK server could run here: the dead output was not tried"
+    times.sort()
+    print(f"e2e: the server stood still while {survival.NOTES} MIDI notes came: "
+          f"{len(times)} clicks answered in median {times[len(times) // 2]:.1f} ms, worst "
+          f"{times[-1]:.1f} ms; no message lost; every note ended", file=sys.stderr)
+    if times[-1] > survival.ANSWER_MS:
+        message = f"a click took {times[-1]:.1f} ms to show while the sound stood still"
+        if not overloaded():
+            lp.fail(message)
+        return f"{message} (load {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores)"
+    return None
+
+
 def open_server(kind, realtime):
     """The sound server, or None with the reason printed when it cannot run here."""
     if kind == "pulseaudio":
@@ -285,6 +330,8 @@ def main(argv):
                     help="raise the server's ordinary threads to real-time, as no desktop does")
     ap.add_argument("--server-ordinary", action="store_true",
                     help="the server as a desktop runs it (the default)")
+    ap.add_argument("--survival-only", action="store_true",
+                    help="only the server's restart and standing still")
     args = ap.parse_args(argv)
     binary = os.path.abspath(args.binary)
     if not os.access(binary, os.X_OK):
@@ -303,6 +350,14 @@ def main(argv):
     where += ", server raised" if server.realtime else ", server as on a desktop"
     try:
         i, again = 0, 0
+        if args.survival_only:
+            rec.close()
+            rec = None
+            slow = survives(binary, server, xserver, workdir)
+            if slow:
+                print("SKIP: " + slow, file=sys.stderr)
+                return SKIP
+            return 0
         while i < args.songs:
             # The last song's tail (the server may still play what it holds after the
             # program is gone) must not count as the next song's start.
@@ -371,6 +426,11 @@ def main(argv):
                 lp.fail(message)
             if attempt == 1:
                 unproven.append(message)
+        rec.close()
+        rec = None
+        slow = survives(binary, server, xserver, workdir)
+        if slow:
+            unproven.append(slow)
         if unproven:
             print("SKIP: " + "; ".join(unproven), file=sys.stderr)
             return SKIP
@@ -385,7 +445,8 @@ def main(argv):
         for b in busy:
             b.kill()
             b.wait()
-        rec.close()
+        if rec:
+            rec.close()
         server.close()
         xserver.close()
         shutil.rmtree(workdir, ignore_errors=True)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/midi/MidiMessage.h"
+#include "platform/audio/SynthBacklog.h"
 #include "platform/midi/MidiQueue.h"
 
 namespace clavora {

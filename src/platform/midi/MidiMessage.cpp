@@ -98,34 +98,4 @@ int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view own
     return -1;
 }
 
-void SynthBacklog::Add(const SynthEvent& e) {
-    switch (e.kind) {
-    case SynthEvent::kNoteOn:
-        m_velocity[e.channel][e.key] = static_cast<uint8_t>(e.value);
-        break;
-    case SynthEvent::kNoteOff:
-        m_velocity[e.channel][e.key] = 0;
-        break;
-    case SynthEvent::kProgram:
-        m_program[e.channel] = static_cast<int16_t>(e.value);
-        break;
-    case SynthEvent::kControl:
-        // All Sound Off and All Notes Off end the notes held so far.
-        if (e.key == 120 || e.key == 123) std::fill(std::begin(m_velocity[e.channel]),
-                                                    std::end(m_velocity[e.channel]), 0);
-        if (e.key == 64) m_sustain[e.channel] = static_cast<uint8_t>(e.value);
-        break;
-    default:
-        break;
-    }
-}
-
-void SynthBacklog::Clear() { *this = SynthBacklog(); }
-
-bool SynthBacklog::Empty() const {
-    bool empty = true;
-    Replay([&](const SynthEvent&) { empty = false; });
-    return empty;
-}
-
 }  // namespace clavora

@@ -44,39 +44,4 @@ SynthEvent DecodeShortMessage(uint32_t msg);
 int ChooseMidiInPort(const std::vector<std::string>& names, std::string_view ownClient,
                      const std::vector<std::string>& connectedByHand = {});
 
-// The messages the synthesizer missed while it was not yet there, kept as the state they
-// leave behind: the last program of every channel, its sustain pedal when down, and the
-// notes still held. Fixed size; it never allocates.
-class SynthBacklog {
-public:
-    void Add(const SynthEvent& event);
-    void Clear();
-    bool Empty() const;
-
-    // Hands the state to apply, in this order: per channel its program (if one was
-    // chosen), its sustain pedal (if down), then each held note with its velocity.
-    template <class Fn>
-    void Replay(Fn&& apply) const {
-        for (int ch = 0; ch < 16; ++ch) {
-            if (m_program[ch] >= 0) {
-                apply(SynthEvent{SynthEvent::kProgram, static_cast<uint8_t>(ch), 0,
-                                 static_cast<uint16_t>(m_program[ch])});
-            }
-            if (m_sustain[ch] >= 64)
-                apply(SynthEvent{SynthEvent::kControl, static_cast<uint8_t>(ch), 64, m_sustain[ch]});
-            for (int key = 0; key < 128; ++key) {
-                if (m_velocity[ch][key] != 0) {
-                    apply(SynthEvent{SynthEvent::kNoteOn, static_cast<uint8_t>(ch),
-                                     static_cast<uint8_t>(key), m_velocity[ch][key]});
-                }
-            }
-        }
-    }
-
-private:
-    int16_t m_program[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    uint8_t m_velocity[16][128] = {};
-    uint8_t m_sustain[16] = {};
-};
-
 }  // namespace clavora

@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/audio/pipewire/PipeWireOut.h"
-#include "platform/audio/pulse/PulseOut.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -35,18 +33,13 @@ constexpr float kSoundGain = 1.0f;
 
 AudioOut::AudioOut() = default;
 
-void AudioOut::Start() {
-    if (m_loader.joinable()) return;
-    EnsureSettings();
-    m_loader = std::thread(&AudioOut::LoadInBackground, this);
-}
-
 void AudioOut::OpenMidi() { m_midiOpen.store(true, std::memory_order_release); }
 
 void AudioOut::CloseMidi() {
     m_midiOpen.store(false, std::memory_order_release);
-    std::lock_guard<std::mutex> hold(m_synthLock);
+    std::lock_guard<std::mutex> hold(m_queue.Senders());
     m_backlog.Clear();
+    m_queue.Discard();
     if (fluid_synth_t* synth = m_synth.load(std::memory_order_acquire)) {
         // All Notes Off on every channel.
         for (int channel = 0; channel < 16; ++channel) fluid_synth_cc(synth, channel, 123, 0);
@@ -66,13 +59,20 @@ void AudioOut::ShortMessage(uint32_t msg) {
     if (!m_midiOpen.load(std::memory_order_acquire)) return;
     const SynthEvent event = DecodeShortMessage(msg);
     if (event.kind == SynthEvent::kNone) return;
-    std::lock_guard<std::mutex> hold(m_synthLock);
+    std::lock_guard<std::mutex> hold(m_queue.Senders());
     m_backlog.Add(event);
     fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
     if (!synth) return;
     // FluidSynth queues the voices for its rendering, which the audio thread does before
     // its next buffer. A program chosen for the first time reads its samples here, on
-    // the sender's thread; the sound plays on meanwhile.
+    // the sender's thread; the sound plays on meanwhile. While the output stands still
+    // the message folds instead, and the callback catches up with it when it runs.
+    if (!m_queue.Admit(event)) {
+        static std::atomic<bool> marked{false};
+        TimingLog().MarkOnce("synth-queue-full", marked);
+        Sent();
+        return;
+    }
     Apply(synth, event);
     if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent();
     Sent();
@@ -140,6 +140,10 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         m_silentBuffers = 0;
     }
     if (m_silentBuffers >= kSilenceBeforeIdle) synth = nullptr;
+    // What the senders handed over is rendered from here on; what folded while the
+    // output stood still is caught up first (the senders' lock held, so no sender is in
+    // the synthesizer meanwhile; tried, never waited for).
+    if (synth) m_queue.Rendering([&](const SynthEvent& e) { Apply(synth, e); });
     // The game sound: a new request restarts from the beginning whatever was playing.
     const uint64_t request = m_playRequest.load(std::memory_order_acquire);
     if (request != m_playTaken) {

@@ -1,10 +1,13 @@
-// Sound: one audio output whose callback renders the built-in General MIDI synthesizer
-// and mixes the game sound playing over it. The device opens and the SoundFont loads on
-// a thread of their own, so neither holds back the window; MIDI messages sent before
-// the synthesizer is ready are kept as the state they leave and applied once it is.
-// The senders hand their messages to the synthesizer themselves; the audio thread only
-// renders, so whatever a message makes the synthesizer read from disk (an instrument's
-// samples) never holds the sound up.
+// Sound: the built-in General MIDI synthesizer with the game sound mixed over it, played
+// through whichever output the keeper has open (a PipeWire or PulseAudio stream, or
+// SDL's device). The outputs open on the keeper's thread and the SoundFont loads on a
+// thread of its own, so neither holds back the window; the SoundFont loads whether an
+// output opened or not, so that one found later plays at once. MIDI messages sent
+// before the synthesizer is ready are kept as the state they leave and applied once it
+// is. The senders hand their messages to the synthesizer themselves (SynthQueue); the
+// audio thread only renders, so whatever a message makes the synthesizer read from disk
+// (an instrument's samples) never holds the sound up, and while the output stands still
+// the messages fold into the state they leave, applied once it runs again.
 #pragma once
 
 #include <atomic>
@@ -16,17 +19,16 @@
 
 #include "platform/midi/MidiMessage.h"
 #include "platform/audio/Limiter.h"
+#include "platform/audio/OutputKeeper.h"
 #include "platform/audio/Pcm.h"
+#include "platform/audio/SynthQueue.h"
 
 struct _fluid_synth_t;
 struct _fluid_hashtable_t;
 
 namespace clavora {
 
-class PipeWireOut;
-class PulseOut;
-
-class AudioOut {
+class AudioOut final : private KeptSound {
 public:
     // At most this many sample frames per buffer: 5.8 ms at 44100 Hz.
     static constexpr int kBufferFrames = 256;
@@ -37,8 +39,8 @@ public:
     AudioOut(const AudioOut&) = delete;
     AudioOut& operator=(const AudioOut&) = delete;
 
-    // Opens the device and loads the synthesizer in the background. Call once the
-    // window system is up (the audio subsystem starts on that thread).
+    // Opens an output and loads the synthesizer in the background. Call once the
+    // window system is up.
     void Start();
 
     // MIDI output to the synthesizer. Messages count only while it is open.
@@ -67,16 +69,20 @@ public:
     // resting now (for measurements and tests of the program).
     uint64_t Callbacks() const { return m_callbacks.load(std::memory_order_relaxed); }
     uint64_t AudibleCallbacks() const { return m_audibleCallbacks.load(std::memory_order_relaxed); }
-    bool Resting() const { return m_resting.load(); }
-    // SDL's device events, from the window thread: an output device given up for
-    // good (which is its device id), or one that has appeared. A lost device of ours
-    // is opened again.
-    void DeviceRemoved(uint32_t which);
-    void DeviceAdded();
-    // Times the sound card was lost and opened again (for tests of the program).
-    uint64_t LostDevices() const { return m_lostDevices.load(std::memory_order_relaxed); }
+    bool Resting() const { return m_resting.load() || m_paused.load(); }
+    // The window system's device events, from the window thread, returning at once: an
+    // output device given up for good (which is its device id), or one that has
+    // appeared. A lost output of ours is replaced by the next that opens.
+    void DeviceRemoved(uint32_t which) { m_keeper.DeviceRemoved(which); }
+    void DeviceAdded() { m_keeper.Poke(); }
+    // Outputs lost while they played (for tests of the program), and the one playing
+    // now ("" with none).
+    uint64_t LostDevices() const { return m_keeper.Losses(); }
+    const char* OutputName() const { return m_keeper.Playing(); }
+    // Messages folded into the backlog while the output stood still.
+    uint64_t FoldedMessages() const { return m_queue.Folded(); }
     // The queue asked of a sound server now, in frames; 0 without one.
-    int LatencyFrames() const;
+    int LatencyFrames() const { return m_keeper.LatencyFrames(); }
 
     // Instead of Start, for measurements without a sound card: loads the synthesizer on
     // the calling thread and leaves the audio callback's work to RenderByHand, which
@@ -88,16 +94,15 @@ private:
     // Buffers of silence (about 2 s) after which an untouched synthesizer is not rendered.
     static constexpr int kSilenceBeforeIdle = 2 * kAudioRate / kBufferFrames;
 
-    // SDL's callback: raises its thread to real-time scheduling, then fills.
-    static void Callback(void* self, uint8_t* stream, int length);
-    // Fills length bytes of 16-bit stereo; true when there was nothing to play, after
-    // resting until there was (Fill) or at once (FillNoWait, for a stream that pauses).
-    static bool Fill(void* self, uint8_t* stream, int length);
-    static bool FillNoWait(void* self, uint8_t* stream, int length);
-    bool FillBuffer(uint8_t* stream, int length, bool mayRest);
-    // PipeWire's main loop, about to pause the stream: true when nothing was asked for
-    // since FillNoWait found nothing to play; the stream then counts as resting.
-    static bool MayPause(void* self);
+    // The output's thread: fills length bytes of 16-bit stereo; true when there was
+    // nothing to play, after resting until there was (mayRest) or at once (for a stream
+    // that pauses instead).
+    bool Fill(uint8_t* stream, int length, bool mayRest) override;
+    // The output's main loop, about to pause its stream: true when nothing was asked for
+    // since Fill found nothing to play; the stream then counts as resting.
+    bool MayPause() override;
+    // The keeper: a resting Fill returns.
+    void EndRest() override;
     void Render(int16_t* out, size_t frames);
     // Audio thread: while nothing sounds and nothing is asked for, the callback waits
     // here instead of returning silence hundreds of times a second, until the wake-up
@@ -107,9 +112,6 @@ private:
     void Wake();
     void LoadInBackground();
     bool LoadSynth();
-    bool OpenDevice();
-    // Opens SDL's output on the default device and starts it; m_deviceLock held.
-    bool OpenSdlDevice();
     // The first SoundFont of the machine's choice that loads, as a new synthesizer, and
     // the file it plays.
     _fluid_synth_t* CreateSynth(std::string& path);
@@ -126,14 +128,6 @@ private:
     std::thread m_dropLoader;
     std::atomic<bool> m_dropBusy{false};
     std::atomic<bool> m_abandon{false};
-    // The stream on a PipeWire or PulseAudio server, or else SDL's device.
-    std::unique_ptr<PipeWireOut> m_pipewire;
-    std::unique_ptr<PulseOut> m_server;
-    // Taken by the loading thread while it opens SDL's device and by the window thread
-    // while it opens one again.
-    std::mutex m_deviceLock;
-    uint32_t m_device = 0;
-    std::atomic<uint64_t> m_lostDevices{0};
     _fluid_hashtable_t* m_settings = nullptr;
 
     // Published once the SoundFont is in; read by the callback without a lock. The
@@ -143,11 +137,11 @@ private:
     std::atomic<_fluid_synth_t*> m_rendering{nullptr};
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_midiOpen{false};
-    // Taken by senders while they hand a message to the synthesizer, and while one
-    // synthesizer replaces another; the audio thread never takes it.
-    mutable std::mutex m_synthLock;
+    // The senders' way to the synthesizer: its lock is taken while they hand a message
+    // to it, and while one synthesizer replaces another; the audio thread only tries it.
+    SynthQueue m_queue;
     // The state the messages so far leave (programs, pedal, held notes): played into a
-    // synthesizer as it takes over.
+    // synthesizer as it takes over. Under m_queue.Senders().
     SynthBacklog m_backlog;
     std::string m_soundFont;
 
@@ -163,22 +157,29 @@ private:
     // next one: the callback then skips it and saves its idle cost.
     std::atomic<uint32_t> m_messages{0};
     // Bumped by every message, sound request and the end; a resting callback waits for
-    // it to change. m_resting tells the senders that a wake-up is needed.
+    // it to change. m_resting (a fill resting in place) and m_paused (a stream paused)
+    // tell the senders that a wake-up is needed.
     std::atomic<uint32_t> m_wakeups{0};
     std::atomic<bool> m_resting{false};
-    // The wake-up count when FillNoWait last found nothing to play.
+    std::atomic<bool> m_paused{false};
+    // The wake-up count when Fill (not resting) last found nothing to play.
     std::atomic<uint32_t> m_idleSeen{0};
+    // After EndRest the fill does not rest until then.
+    static constexpr int64_t kLookAroundNs = 50'000'000;
+    std::atomic<int64_t> m_noRestUntilNs{0};
     std::atomic<uint64_t> m_callbacks{0};
     std::atomic<uint64_t> m_audibleCallbacks{0};
 
     // Owned by the callback.
-    bool m_raised = false;
     uint32_t m_messagesSeen = 0;
     int m_silentBuffers = 0;
     uint64_t m_playTaken = 0;
     const PcmSound* m_playing = nullptr;
     size_t m_playPos = 0;
     Limiter m_limiter;
+
+    // Last: it stops (and no output calls Fill any more) before the rest goes.
+    OutputKeeper m_keeper{*this, kAudioRate};
 };
 
 }  // namespace clavora

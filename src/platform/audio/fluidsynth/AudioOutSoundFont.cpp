@@ -56,13 +56,14 @@ fluid_synth_t* AudioOut::CreateSynth(std::string& path) {
 void AudioOut::Publish(fluid_synth_t* synth, const std::string& path, bool onlyFirst) {
     fluid_synth_t* old = nullptr;
     {
-        std::lock_guard<std::mutex> hold(m_synthLock);
+        std::lock_guard<std::mutex> hold(m_queue.Senders());
         if (onlyFirst && m_synth.load()) {
             delete_fluid_synth(synth);
             return;
         }
         // Whatever was played so far: the programs chosen, the pedal, the notes held.
         m_backlog.Replay([&](const SynthEvent& e) { Apply(synth, e); });
+        m_queue.Discard();
         old = m_synth.exchange(synth);
         m_soundFont = path;
         m_ready.store(true, std::memory_order_release);
@@ -109,7 +110,7 @@ bool AudioOut::ReplaceSoundFont(const std::string& path) {
 }
 
 std::string AudioOut::SoundFontPlaying() const {
-    std::lock_guard<std::mutex> hold(m_synthLock);
+    std::lock_guard<std::mutex> hold(m_queue.Senders());
     return m_soundFont;
 }
 

@@ -7,6 +7,7 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,18 +47,38 @@ const pw_stream_events* Events() {
     return &events;
 }
 
+const pw_core_events* CoreEvents() {
+    static const pw_core_events events = [] {
+        pw_core_events e{};
+        e.version = PW_VERSION_CORE_EVENTS;
+        e.error = [](void* self, uint32_t id, int, int res, const char*) {
+            PipeWireOut::OnCoreErrorThunk(self, id, res);
+        };
+        return e;
+    }();
+    return &events;
+}
+
 }  // namespace
 
-PipeWireOut::PipeWireOut(Fill fill, MayPause mayPause, void* user)
-    : m_fill(fill), m_mayPause(mayPause), m_user(user) {}
+PipeWireOut::PipeWireOut() = default;
 
 PipeWireOut::~PipeWireOut() { Close(); }
 
-bool PipeWireOut::Open(int rate) {
+bool PipeWireOut::Open(int rate, AudioSource& source) {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
+    std::unique_lock<std::mutex> life(m_life);
+    if (m_loop) return false;
     m_loop = pw_thread_loop_new("clavora-sound", nullptr);
     if (!m_loop) return false;
+    m_source = &source;
+    m_raised = false;
+    m_paused = false;
+    m_pausing.store(false);
+    m_fresh.store(true);
+    m_lastTicks = 0;
+    m_lastFrames = 0;
     m_rate = rate;
     m_fixedLatency = std::getenv("PIPEWIRE_LATENCY") != nullptr;
     m_latency.Start(SteadyNs(), kStartFrames);
@@ -71,7 +92,17 @@ bool PipeWireOut::Open(int rate) {
     // Fails at once where no PipeWire server runs: the caller then tries the next.
     m_stream = pw_stream_new_simple(pw_thread_loop_get_loop(m_loop), "Piano", props, Events(),
                                     this);
-    bool ok = m_stream != nullptr && pw_thread_loop_start(m_loop) == 0;
+    bool ok = m_stream != nullptr;
+    if (ok) {
+        m_resumeEvent =
+            pw_loop_add_event(pw_thread_loop_get_loop(m_loop), &PipeWireOut::OnResumeEvent, this);
+        // The server's going away comes as an error of the connection.
+        if (pw_core* core = pw_stream_get_core(m_stream)) {
+            m_coreHook = new spa_hook{};
+            pw_core_add_listener(core, m_coreHook, CoreEvents(), this);
+        }
+        ok = m_resumeEvent != nullptr && pw_thread_loop_start(m_loop) == 0;
+    }
     if (ok) {
         uint8_t buffer[512];
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -95,7 +126,9 @@ bool PipeWireOut::Open(int rate) {
         if (state == PW_STREAM_STATE_ERROR || timeouts == 3) ok = false;
         else if (pw_thread_loop_timed_wait(m_loop, 1) != 0) ++timeouts;
     }
+    m_playing = ok;
     pw_thread_loop_unlock(m_loop);
+    life.unlock();
     if (!ok) {
         Close();
         return false;
@@ -105,8 +138,10 @@ bool PipeWireOut::Open(int rate) {
 }
 
 void PipeWireOut::Close() {
+    std::lock_guard<std::mutex> life(m_life);
     if (!m_loop) return;
     pw_thread_loop_stop(m_loop);
+    m_playing = false;
     // How far ahead of the sink the sound was filled, for the key-to-ear benchmark.
     if (m_aheadCount > 0) {
         char name[64];
@@ -115,6 +150,13 @@ void PipeWireOut::Close() {
                       static_cast<long long>(m_aheadMaxNs / 1000));
         TimingLog().Mark(name);
     }
+    if (m_coreHook) {
+        spa_hook_remove(m_coreHook);
+        delete m_coreHook;
+        m_coreHook = nullptr;
+    }
+    if (m_resumeEvent) pw_loop_destroy_source(pw_thread_loop_get_loop(m_loop), m_resumeEvent);
+    m_resumeEvent = nullptr;
     if (m_stream) pw_stream_destroy(m_stream);
     m_stream = nullptr;
     pw_thread_loop_destroy(m_loop);
@@ -122,16 +164,22 @@ void PipeWireOut::Close() {
 }
 
 void PipeWireOut::Resume() {
-    if (!m_loop) return;
-    pw_thread_loop_lock(m_loop);
-    if (m_paused && m_stream) {
+    std::unique_lock<std::mutex> life(m_life, std::try_to_lock);
+    if (!life.owns_lock() || !m_loop || !m_resumeEvent) return;
+    // An eventfd's write: the main loop wakes and resumes the stream there.
+    pw_loop_signal_event(pw_thread_loop_get_loop(m_loop), m_resumeEvent);
+}
+
+void PipeWireOut::OnResumeEvent(void* self, uint64_t) {
+    auto* out = static_cast<PipeWireOut*>(self);
+    // The loop's lock is held here, as in DoPause.
+    if (out->m_paused && out->m_stream) {
         // The graph moved on while the stream was paused: that is no missed cycle.
-        m_fresh.store(true);
-        pw_stream_set_active(m_stream, true);
+        out->m_fresh.store(true);
+        pw_stream_set_active(out->m_stream, true);
         TimingLog().Mark("audio-resume");
     }
-    m_paused = false;
-    pw_thread_loop_unlock(m_loop);
+    out->m_paused = false;
 }
 
 void PipeWireOut::OnStateChangedThunk(void* self, int, int state, const char* error) {
@@ -143,7 +191,23 @@ void PipeWireOut::OnStateChangedThunk(void* self, int, int state, const char* er
                       error ? "-" : "", error ? error : "");
         TimingLog().Mark(name);
     }
+    if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) out->Gone();
     pw_thread_loop_signal(out->m_loop, false);
+}
+
+void PipeWireOut::OnCoreErrorThunk(void* self, uint32_t id, int res) {
+    auto* out = static_cast<PipeWireOut*>(self);
+    // An error of the core object itself with a broken pipe: the connection has gone.
+    if (id == PW_ID_CORE && res == -EPIPE) out->Gone();
+    pw_thread_loop_signal(out->m_loop, false);
+}
+
+void PipeWireOut::Gone() {
+    // Said once: the keeper closes this output and looks for another.
+    if (!m_playing) return;
+    m_playing = false;
+    TimingLog().Mark("audio-pipewire-gone");
+    m_source->Lost();
 }
 
 void PipeWireOut::OnProcessThunk(void* self) {
@@ -170,8 +234,8 @@ void PipeWireOut::OnProcessThunk(void* self) {
     }
     uint32_t frames = d.maxsize / kFrameBytes;
     if (b->requested > 0 && b->requested < frames) frames = static_cast<uint32_t>(b->requested);
-    const bool idle = out->m_fill(out->m_user, static_cast<uint8_t*>(d.data),
-                                  static_cast<int>(frames * kFrameBytes));
+    const bool idle = out->m_source->Fill(static_cast<uint8_t*>(d.data),
+                                          static_cast<int>(frames * kFrameBytes), false);
     d.chunk->offset = 0;
     d.chunk->stride = kFrameBytes;
     d.chunk->size = frames * kFrameBytes;
@@ -192,7 +256,7 @@ int PipeWireOut::DoRaise(spa_loop*, bool, uint32_t, const void*, size_t, void* s
 int PipeWireOut::DoPause(spa_loop*, bool, uint32_t, const void*, size_t, void* self) {
     auto* out = static_cast<PipeWireOut*>(self);
     // The loop's lock is held here, as in Resume.
-    if (!out->m_paused && out->m_mayPause(out->m_user)) {
+    if (!out->m_paused && out->m_source->MayPause()) {
         pw_stream_set_active(out->m_stream, false);
         out->m_paused = true;
         TimingLog().Mark("audio-pause");

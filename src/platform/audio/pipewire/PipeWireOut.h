@@ -4,41 +4,42 @@
 // nothing sounds, the stream is paused instead, and the next message resumes it. A
 // cycle of the graph the stream missed (its position moved on by more than the last
 // cycle between two fills) asks the graph for a longer quantum, as an underflow lengthens
-// the queue on PulseAudio, and a long calm asks for a shorter one again.
+// the queue on PulseAudio, and a long calm asks for a shorter one again. An error of the
+// connection to the server, or a stream that errs or comes unconnected once it played,
+// is reported lost.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
+#include "platform/audio/AudioBackend.h"
 #include "platform/audio/AudioLatency.h"
 
 struct pw_thread_loop;
 struct pw_stream;
 struct spa_loop;
+struct spa_source;
+struct spa_hook;
 
 namespace clavora {
 
 
-class PipeWireOut {
+class PipeWireOut final : public AudioBackend {
 public:
-    // Fills length bytes of 16-bit stereo without waiting; true when there was nothing
-    // to play, so that the stream may pause.
-    using Fill = bool (*)(void* user, uint8_t* stream, int length);
-    // The main-loop thread, about to pause: true when nothing has been asked for since
-    // the fill found nothing to play (then the next request must call Resume).
-    using MayPause = bool (*)(void* user);
-
-    PipeWireOut(Fill fill, MayPause mayPause, void* user);
-    ~PipeWireOut();
+    PipeWireOut();
+    ~PipeWireOut() override;
     PipeWireOut(const PipeWireOut&) = delete;
     PipeWireOut& operator=(const PipeWireOut&) = delete;
 
+    const char* Name() const override { return "pipewire"; }
     // Connects to the PipeWire server of the session and starts the stream; false when
-    // there is none.
-    bool Open(int rate);
-    void Close();
-    // Any thread: a paused stream plays again.
-    void Resume();
+    // there is none. The source is filled without waiting; with nothing to play the
+    // stream pauses (when the source's MayPause agrees).
+    bool Open(int rate, AudioSource& source) override;
+    void Close() override;
+    // Any thread: a paused stream plays again (the main loop is told, nothing waits).
+    void Resume() override;
 
     // Cycles of the graph the stream missed while it played.
     int MissedCycles() const { return m_missed.load(); }
@@ -46,6 +47,7 @@ public:
     // The stream's callbacks (public for the table of callbacks).
     static void OnProcessThunk(void* self);
     static void OnStateChangedThunk(void* self, int old, int state, const char* error);
+    static void OnCoreErrorThunk(void* self, uint32_t id, int res);
 
 private:
     static int DoPause(spa_loop* loop, bool async, uint32_t seq, const void* data, size_t size,
@@ -54,13 +56,19 @@ private:
                        void* self);
     static int DoSetLatency(spa_loop* loop, bool async, uint32_t seq, const void* data,
                             size_t size, void* self);
+    static void OnResumeEvent(void* self, uint64_t count);
     void WatchCycles(bool idle, uint32_t frames);
+    // Main-loop thread: the server is gone.
+    void Gone();
 
-    Fill m_fill;
-    MayPause m_mayPause;
-    void* m_user;
+    AudioSource* m_source = nullptr;
+    // Held by Open and Close; Resume tries it and does nothing while either runs.
+    std::mutex m_life;
     pw_thread_loop* m_loop = nullptr;
     pw_stream* m_stream = nullptr;
+    spa_source* m_resumeEvent = nullptr;
+    spa_hook* m_coreHook = nullptr;
+    bool m_playing = false;                // main loop: opened, not yet reported lost
     bool m_raised = false;                 // data thread
     int64_t m_dataThread = 0;              // its id, to raise it from the main loop
     std::atomic<bool> m_pausing{false};    // a pause is on its way to the main loop

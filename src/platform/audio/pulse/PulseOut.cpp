@@ -40,12 +40,15 @@ pa_buffer_attr Attr(int frames) {
 
 }  // namespace
 
-PulseOut::PulseOut(Fill fill, void* user) : m_fill(fill), m_user(user) {}
-
 PulseOut::~PulseOut() { Close(); }
 
-bool PulseOut::Open(int rate) {
+bool PulseOut::Open(int rate, AudioSource& source) {
+    if (m_loop) return false;
+    m_source = &source;
     m_rate = rate;
+    m_raised = false;
+    m_lateAnswer = false;
+    m_restedAtNs = 0;
     m_fixedLatency = std::getenv("PULSE_LATENCY_MSEC") != nullptr;
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop) return false;
@@ -56,6 +59,7 @@ bool PulseOut::Open(int rate) {
     }
     pa_threaded_mainloop_lock(m_loop);
     const bool started = StartStream(rate);
+    m_playing = started;
     pa_threaded_mainloop_unlock(m_loop);
     if (!started) Close();
     return started;
@@ -122,6 +126,7 @@ bool PulseOut::StartStream(int rate) {
 void PulseOut::Close() {
     if (!m_loop) return;
     pa_threaded_mainloop_lock(m_loop);
+    m_playing = false;
     if (m_deadline) {
         pa_threaded_mainloop_get_api(m_loop)->time_free(m_deadline);
         m_deadline = nullptr;
@@ -156,12 +161,24 @@ void PulseOut::OnDeadline(pa_mainloop_api* api, pa_time_event* event, const time
     pa_threaded_mainloop_signal(out->m_loop, 0);
 }
 
-void PulseOut::OnContextState(pa_context*, void* self) {
-    pa_threaded_mainloop_signal(static_cast<PulseOut*>(self)->m_loop, 0);
+void PulseOut::OnContextState(pa_context* context, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    out->Watch(!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)));
+    pa_threaded_mainloop_signal(out->m_loop, 0);
 }
 
-void PulseOut::OnStreamState(pa_stream*, void* self) {
-    pa_threaded_mainloop_signal(static_cast<PulseOut*>(self)->m_loop, 0);
+void PulseOut::OnStreamState(pa_stream* stream, void* self) {
+    auto* out = static_cast<PulseOut*>(self);
+    out->Watch(!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)));
+    pa_threaded_mainloop_signal(out->m_loop, 0);
+}
+
+void PulseOut::Watch(bool gone) {
+    // Said once: the keeper closes this output and looks for another.
+    if (!gone || !m_playing) return;
+    m_playing = false;
+    TimingLog().Mark("audio-pulse-gone");
+    m_source->Lost();
 }
 
 void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
@@ -186,8 +203,8 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
             return;
         }
         const int64_t before = SteadyNs();
-        const bool rested = out->m_fill(out->m_user, static_cast<uint8_t*>(data),
-                                         static_cast<int>(size));
+        const bool rested = out->m_source->Fill(static_cast<uint8_t*>(data),
+                                                static_cast<int>(size), true);
         pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
         out->m_writtenAtNs = SteadyNs();
         bytes -= size;

@@ -1,13 +1,15 @@
 // Sound to a PulseAudio server, or to PipeWire's server for PulseAudio clients, through
 // a stream of our own: a thread of its own (libpulse's threaded main loop, raised to
 // real-time scheduling) fills the stream whenever the server asks, and the stream's
-// queue is short and grows only when the server reports that it ran dry.
+// queue is short and grows only when the server reports that it ran dry. A context or
+// stream that fails or ends once it played (the server went away) is reported lost.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/audio/AudioBackend.h"
 #include "platform/audio/AudioLatency.h"
 
 struct pa_threaded_mainloop;
@@ -20,26 +22,26 @@ struct timeval;
 namespace clavora {
 
 
-class PulseOut {
+class PulseOut final : public AudioBackend {
 public:
-    // Fills length bytes of 16-bit stereo; true when it rested (waited for something
-    // to play) before it rendered them, so the queue ran dry on purpose.
-    using Fill = bool (*)(void* user, uint8_t* stream, int length);
-
-    PulseOut(Fill fill, void* user);
-    ~PulseOut();
+    PulseOut() = default;
+    ~PulseOut() override;
     PulseOut(const PulseOut&) = delete;
     PulseOut& operator=(const PulseOut&) = delete;
 
+    const char* Name() const override { return "pulse"; }
     // Connects to the server that PULSE_SERVER or the user's session names (never
-    // starting one) and starts the stream. False when no server answers.
-    bool Open(int rate);
-    // Stops filling; after it the fill function is not called again.
-    void Close();
+    // starting one) and starts the stream. False when no server answers. The source
+    // rests in its fill (so the queue runs dry on purpose) while nothing sounds.
+    bool Open(int rate, AudioSource& source) override;
+    // Stops filling; after it the source is not called again.
+    void Close() override;
 
     // The queue asked of the server now, in frames, and the underflows reported.
-    int LatencyFrames() const { return m_latencyFrames.load(); }
+    int LatencyFrames() const override { return m_latencyFrames.load(); }
     int Underflows() const { return m_underflows.load(); }
+    // The fill rests in the main loop: let out once a second, the loop sees the server go.
+    int LookEveryMs() const override { return 1000; }
 
 private:
     static void OnContextState(pa_context* context, void* self);
@@ -54,9 +56,11 @@ private:
     void StepDownWhenCalm();
     int64_t QueueNs() const;
     void AskLatency(int frames);
+    // Main-loop thread: a context or stream state that means the server is gone.
+    void Watch(bool gone);
 
-    Fill m_fill;
-    void* m_user;
+    AudioSource* m_source = nullptr;
+    bool m_playing = false;  // main-loop thread: opened, and not yet reported lost
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;

@@ -1,10 +1,12 @@
 // The real platform: one window on SDL2 at the desktop's scale, a frame clock thread, the FluidSynth
-// synthesizer and the game sounds in one SDL audio callback, MIDI input from the first MIDI source that opens.
+// synthesizer and the game sounds through the first sound output that opens (AudioOut),
+// MIDI input from the first MIDI source that opens.
 //
 // Threads: the window's thread runs every handler and every frame holding the window
 // lock, and uploads each new frame after the handler, with the lock released. The clock
 // thread only posts requests for frames. MIDI input's delivery thread hands each message
-// to the program under the window lock. The audio thread renders and touches no program state.
+// to the program under the window lock. The audio thread renders and touches no program state;
+// nothing the window's or MIDI's threads call in the sound waits for it.
 #pragma once
 
 #include <atomic>
