@@ -1,9 +1,12 @@
-// The synthesizer's queue when the output stands still: once it is full, messages fold
-// into a backlog of state, and the audio thread, running again, applies first what was
-// queued and then what the backlog says changed. Cases: the messages after the queue
-// filled in, what the synthesizer is handed after the queued ones out.
+// The way to the synthesizer when the output stands still: once as many messages as the
+// synthesizer's queue may hold went in unrendered, messages fold into a backlog of
+// state, and the audio thread, running again, applies what the backlog says changed.
+// Cases: the messages after the queue filled in, what the synthesizer is handed out.
 #include <gtest/gtest.h>
 
+#include <future>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,20 @@ std::string Name(const SynthEvent& e) {
     }
 }
 
+// What the senders hand to the synthesizer (admitted) and what the audio thread catches
+// up with, in the order the synthesizer gets them.
+struct Synth {
+    SynthQueue queue;
+    std::vector<std::string> applied;
+    bool Send(const SynthEvent& e) {
+        std::lock_guard<std::mutex> hold(queue.Senders());
+        if (!queue.Admit(e)) return false;
+        applied.push_back(Name(e));
+        return true;
+    }
+    void Render() { queue.Rendering([&](const SynthEvent& e) { applied.push_back(Name(e)); }); }
+};
+
 TEST(SynthQueue, AFullQueueFoldsIntoStateAndNoReleaseIsLost) {
     const struct {
         const char* name;
@@ -57,39 +74,65 @@ TEST(SynthQueue, AFullQueueFoldsIntoStateAndNoReleaseIsLost) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SynthQueue queue;
-        ASSERT_TRUE(queue.Push(On(60)));
+        Synth synth;
+        // The output stands still: nothing renders while the senders go on.
+        ASSERT_TRUE(synth.Send(On(60)));
         for (uint32_t i = 1; i < SynthQueue::kCapacity; ++i)
-            ASSERT_TRUE(queue.Push(Cc(1, static_cast<uint16_t>(i % 128))));
-        for (const SynthEvent& e : c.after) EXPECT_FALSE(queue.Push(e));
-        EXPECT_EQ(queue.Folded(), c.after.size());
+            ASSERT_TRUE(synth.Send(Cc(1, static_cast<uint16_t>(i % 128))));
+        for (const SynthEvent& e : c.after) EXPECT_FALSE(synth.Send(e));
+        EXPECT_EQ(synth.queue.Folded(), c.after.size());
+        ASSERT_EQ(synth.applied.size(), SynthQueue::kCapacity);
+        EXPECT_EQ(synth.applied.front(), "on60");
 
-        std::vector<std::string> applied;
-        queue.Drain([&](const SynthEvent& e) { applied.push_back(Name(e)); });
-        ASSERT_EQ(applied.size(), SynthQueue::kCapacity + c.caughtUp.size());
-        EXPECT_EQ(applied.front(), "on60");
-        EXPECT_EQ(std::vector<std::string>(applied.begin() + SynthQueue::kCapacity, applied.end()),
-                  c.caughtUp);
+        // Running again, the audio thread catches the synthesizer up with the backlog.
+        synth.applied.clear();
+        synth.Render();
+        EXPECT_EQ(synth.applied, c.caughtUp);
 
-        // Caught up, the queue takes messages in order again.
-        EXPECT_TRUE(queue.Push(Off(70)));
-        applied.clear();
-        queue.Drain([&](const SynthEvent& e) { applied.push_back(Name(e)); });
-        EXPECT_EQ(applied, std::vector<std::string>{"off70"});
+        // Caught up, messages go straight to the synthesizer again.
+        synth.applied.clear();
+        EXPECT_TRUE(synth.Send(Off(70)));
+        synth.Render();
+        EXPECT_EQ(synth.applied, std::vector<std::string>{"off70"});
     }
 }
 
-TEST(SynthQueue, OnceFoldingEverythingFoldsUntilCaughtUp) {
-    SynthQueue queue;
-    // Before the synthesizer is there, messages fold at once, with the queue empty.
-    queue.Fold(On(50));
-    EXPECT_FALSE(queue.Push(Off(50)));
-    EXPECT_FALSE(queue.Push(On(51)));
-    std::vector<std::string> replayed;
-    queue.ReplayBacklog([&](const SynthEvent& e) { replayed.push_back(Name(e)); });
-    // Onto a synthesizer that has sounded nothing, only what still holds.
-    EXPECT_EQ(replayed, std::vector<std::string>{"on51"});
-    EXPECT_TRUE(queue.Push(Off(51)));
+TEST(SynthQueue, OnceFoldingEverythingFoldsUntilCaughtUpAndASenderHoldsItBack) {
+    Synth synth;
+    for (uint32_t i = 0; i < SynthQueue::kCapacity; ++i) ASSERT_TRUE(synth.Send(On(50)));
+    // Rendering once makes room, but once folding, the order of the state must hold:
+    // everything after the first fold folds too until caught up.
+    EXPECT_FALSE(synth.Send(Off(50)));
+    synth.applied.clear();
+    {
+        // A sender in the synthesizer (another thread holds the lock): the audio thread
+        // does not wait, and catches up at its next buffer instead.
+        std::promise<void> holding, done;
+        std::thread sender([&] {
+            std::lock_guard<std::mutex> hold(synth.queue.Senders());
+            EXPECT_FALSE(synth.queue.Admit(On(51)));
+            holding.set_value();
+            done.get_future().wait();
+        });
+        holding.get_future().wait();
+        synth.Render();
+        EXPECT_TRUE(synth.applied.empty());
+        done.set_value();
+        sender.join();
+    }
+    synth.Render();
+    EXPECT_EQ(synth.applied, (std::vector<std::string>{"off50", "on51"}));
+    // A synthesizer that took over with the whole state forgets the backlog.
+    for (uint32_t i = 0; i < SynthQueue::kCapacity; ++i) ASSERT_TRUE(synth.Send(On(52)));
+    EXPECT_FALSE(synth.Send(Off(52)));
+    {
+        std::lock_guard<std::mutex> hold(synth.queue.Senders());
+        synth.queue.Discard();
+    }
+    synth.applied.clear();
+    synth.Render();
+    EXPECT_TRUE(synth.applied.empty());
+    EXPECT_TRUE(synth.Send(Off(52)));
 }
 
 }  // namespace
