@@ -21,18 +21,6 @@ namespace clavora {
 
 namespace {
 
-constexpr uint32_t kFrameBytes = 4;  // 16-bit stereo
-// The quantum asked of the graph at first: one callback buffer, 5.8 ms, which a
-// desktop graph at 48000 Hz runs as 256 frames (5.3 ms).
-constexpr int kStartFrames = 256;
-
-// What the data thread asks of the main loop after a missed cycle or a long calm.
-struct LatencyChange {
-    int frames;   // the quantum to ask for, or 0 to leave it
-    int missing;  // frames a missed cycle lacked, or -1: none was missed
-    int cycle;    // frames the graph now asks for each cycle, where that changed; or 0
-};
-
 const pw_stream_events* Events() {
     static const pw_stream_events events = [] {
         pw_stream_events e{};
@@ -81,10 +69,10 @@ bool PipeWireOut::Open(int rate, AudioSource& source) {
     m_lastFrames = 0;
     m_rate = rate;
     m_fixedLatency = std::getenv("PIPEWIRE_LATENCY") != nullptr;
-    m_latency.Start(SteadyNs(), kStartFrames);
-    m_asked = kStartFrames;
+    m_latency.Start(SteadyNs(), PipeWireOut::kStartFrames);
+    m_asked = PipeWireOut::kStartFrames;
     char latency[32];
-    std::snprintf(latency, sizeof latency, "%d/%d", kStartFrames, rate);
+    std::snprintf(latency, sizeof latency, "%d/%d", PipeWireOut::kStartFrames, rate);
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
         "Music", PW_KEY_NODE_LATENCY, latency, PW_KEY_APP_NAME, "Clavora", nullptr);
@@ -232,13 +220,13 @@ void PipeWireOut::OnProcessThunk(void* self) {
         pw_stream_queue_buffer(out->m_stream, b);
         return;
     }
-    uint32_t frames = d.maxsize / kFrameBytes;
+    uint32_t frames = d.maxsize / PipeWireOut::kFrameBytes;
     if (b->requested > 0 && b->requested < frames) frames = static_cast<uint32_t>(b->requested);
     const bool idle = out->m_source->Fill(static_cast<uint8_t*>(d.data),
-                                          static_cast<int>(frames * kFrameBytes), false);
+                                          static_cast<int>(frames * PipeWireOut::kFrameBytes), false);
     d.chunk->offset = 0;
-    d.chunk->stride = kFrameBytes;
-    d.chunk->size = frames * kFrameBytes;
+    d.chunk->stride = PipeWireOut::kFrameBytes;
+    d.chunk->size = frames * PipeWireOut::kFrameBytes;
     pw_stream_queue_buffer(out->m_stream, b);
     out->WatchCycles(idle, frames);
     // Pausing is the main loop's work, never the data thread's.
@@ -262,96 +250,6 @@ int PipeWireOut::DoPause(spa_loop*, bool, uint32_t, const void*, size_t, void* s
         TimingLog().Mark("audio-pause");
     }
     out->m_pausing.store(false);
-    return 0;
-}
-
-void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
-    pw_time time{};
-    if (pw_stream_get_time_n(m_stream, &time, sizeof time) < 0 || time.ticks == 0 ||
-        time.rate.denom == 0)
-        return;
-    // For the timing log: what waits before the sink plays this fill's first frame, the
-    // graph's delay to the device, the buffers queued in the stream (this one among
-    // them) and what the resampler holds.
-    if (TimingLog().Enabled()) {
-        const int64_t ahead = time.delay * 1'000'000'000 * time.rate.num / time.rate.denom +
-                              static_cast<int64_t>(time.queued / kFrameBytes + time.buffered) *
-                                  1'000'000'000 / m_rate;
-        m_aheadSumNs += ahead;
-        m_aheadCount += 1;
-        if (ahead > m_aheadMaxNs) m_aheadMaxNs = ahead;
-    }
-    const bool fresh = m_fresh.exchange(false) || m_lastTicks == 0 || time.ticks < m_lastTicks;
-    const uint64_t step = time.ticks - m_lastTicks;
-    // From the last fill to this one the graph ran one cycle, as long as the last fill:
-    // half as long again means a cycle went by without a fill. The quantum's own
-    // changes do not count, since the cycle gone by is always the last one filled.
-    const bool missed = !fresh && m_lastFrames > 0 &&
-                        2 * step * time.rate.num * static_cast<uint64_t>(m_rate) >
-                            3 * uint64_t{m_lastFrames} * time.rate.denom;
-    // What the missed cycles lacked: the graph's way since the last fill beyond that
-    // fill, in our frames.
-    const int missing =
-        missed ? static_cast<int>(step * time.rate.num * static_cast<uint64_t>(m_rate) /
-                                  time.rate.denom) - static_cast<int>(m_lastFrames)
-               : 0;
-    // The resampler's cycles differ by a frame or two; a change of the quantum is more.
-    const int cycle = TimingLog().Enabled() && (frames > m_cycleFrames + 8 || frames + 8 < m_cycleFrames)
-                          ? static_cast<int>(frames)
-                          : 0;
-    if (cycle != 0) m_cycleFrames = frames;
-    m_lastTicks = time.ticks;
-    m_lastFrames = frames;
-    if (missed) m_missed.fetch_add(1, std::memory_order_relaxed);
-    LatencyChange change{0, missed ? missing : -1, cycle};
-    if (!m_fixedLatency) {
-        const int64_t now = SteadyNs();
-        if (missed ? m_latency.Underflow(now, missing) : !idle && m_latency.Calm(now))
-            change.frames = m_latency.Frames();
-    }
-    // The graph runs in quanta of powers of two, rounding a latency asked down to one:
-    // a step is asked as the power of two that holds it, and only when that changes.
-    if (change.frames != 0) {
-        int asked = kStartFrames;
-        while (asked < change.frames) asked *= 2;
-        change.frames = asked == m_asked ? 0 : asked;
-        if (change.frames != 0) m_asked = asked;
-    }
-    if (change.missing >= 0 || change.frames != 0 || change.cycle != 0)
-        pw_loop_invoke(pw_thread_loop_get_loop(m_loop), &PipeWireOut::DoSetLatency, 0, &change,
-                       sizeof change, false, this);
-}
-
-int PipeWireOut::DoSetLatency(spa_loop*, bool, uint32_t, const void* data, size_t size,
-                              void* self) {
-    auto* out = static_cast<PipeWireOut*>(self);
-    LatencyChange change{};
-    if (size != sizeof change || !out->m_stream) return 0;
-    std::memcpy(&change, data, sizeof change);
-    if (change.missing >= 0) {
-        TimingLog().Mark("audio-underflow");
-        if (TimingLog().Enabled()) {
-            char name[48];
-            std::snprintf(name, sizeof name, "audio-missing-frames-%d", change.missing);
-            TimingLog().Mark(name);
-        }
-    }
-    if (change.cycle != 0 && TimingLog().Enabled()) {
-        char name[48];
-        std::snprintf(name, sizeof name, "audio-cycle-frames-%d", change.cycle);
-        TimingLog().Mark(name);
-    }
-    if (change.frames == 0) return 0;
-    char value[32];
-    std::snprintf(value, sizeof value, "%d/%d", change.frames, out->m_rate);
-    const spa_dict_item items[] = {SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, value)};
-    const spa_dict dict = SPA_DICT_INIT(items, 1);
-    pw_stream_update_properties(out->m_stream, &dict);
-    if (TimingLog().Enabled()) {
-        char name[48];
-        std::snprintf(name, sizeof name, "audio-latency-frames-%d", change.frames);
-        TimingLog().Mark(name);
-    }
     return 0;
 }
 

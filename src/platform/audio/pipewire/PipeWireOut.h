@@ -27,6 +27,11 @@ namespace clavora {
 
 class PipeWireOut final : public AudioBackend {
 public:
+    static constexpr uint32_t kFrameBytes = 4;  // 16-bit stereo
+    // The quantum asked of the graph at first: one callback buffer, 5.8 ms, which a
+    // desktop graph at 48000 Hz runs as 256 frames (5.3 ms).
+    static constexpr int kStartFrames = 256;
+
     PipeWireOut();
     ~PipeWireOut() override;
     PipeWireOut(const PipeWireOut&) = delete;
