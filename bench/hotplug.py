@@ -18,6 +18,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from lib_proc import stop  # noqa: E402
+
 
 def wait_until(what, check, seconds):
     deadline = time.monotonic() + seconds
@@ -114,14 +117,8 @@ def main():
             sys.exit(f"hotplug: {len(released)} releases for {len(ended)} senders")
         gone = [r - e for r, e in zip(released, ended)]
     finally:
-        if prog:
-            prog.terminate()
-            try:
-                prog.wait(5)
-            except subprocess.TimeoutExpired:
-                prog.kill()
-        jackd.terminate()
-        jackd.wait()
+        stop(prog, 5)
+        stop(jackd)
 
     print(f"port appearance to first message, {len(delays)} senders: median "
           f"{1000 * statistics.median(delays):.0f} ms, worst {1000 * max(delays):.0f} ms "

@@ -43,12 +43,7 @@ class PulseServer:
         raise RuntimeError("pulseaudio did not start")
 
     def close(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(5)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        measure.stop(self.proc, 5)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
@@ -118,7 +113,7 @@ def main():
             sys.exit(f"idle: {tool} is not installed (scripts/install-deps)")
     # Measured in clock ticks of /proc: 20 s gives steps of 0.05 %.
     print(f"Idle processor use, whole process ({args.seconds:.0f} s a run):")
-    xserver = measure.Xserver()
+    xserver = measure.Xvfb()
     try:
         dummy = dict(os.environ, SDL_AUDIODRIVER="dummy")
         for game in (False, True):

@@ -15,12 +15,14 @@ import argparse
 import os
 import random
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from lib_proc import Xvfb, stop  # noqa: E402
 
 TICK = os.sysconf("SC_CLK_TCK")
 results = []  # (figure, value text, goal text, met)
@@ -59,26 +61,6 @@ def status_kib(pid, key):
             if line.startswith(key + ":"):
                 return int(line.split()[1])
     return 0
-
-
-class Xserver:
-    """An Xvfb of our own; its display number comes back through a pipe."""
-
-    def __init__(self):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            sys.exit("measure: Xvfb did not start")
-        self.display = ":" + number
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait()
 
 
 class Program:
@@ -144,13 +126,7 @@ class Program:
         self.xdotool("key", name)
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop(self.proc)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
@@ -275,7 +251,7 @@ def main():
     for tool in ("Xvfb", "xdotool"):
         if not shutil.which(tool):
             sys.exit(f"measure: {tool} is not installed (scripts/install-deps)")
-    xserver = Xserver()
+    xserver = Xvfb()
     try:
         measure_startup(binary, xserver.display, args.runs)
         measure_idle(binary, xserver, args.idle)

@@ -11,6 +11,9 @@
 #   e2e_expect_hex Clavora.hsc 930200006300930200006300
 #   e2e_poll 10 CMD...           # runs CMD until it succeeds, for at most 10 s
 #   e2e_watch 360,480 372,480    # logs every change of colour of these pixels
+#   e2e_stop PID                 # SIGTERM, and SIGKILL only if it is not gone in 10 s
+#   e2e_user NAME; e2e_as_user RUNTIME -- CMD   # CMD as a system user of the test's own
+#   e2e_jack_init NAME; e2e_jackd_start; e2e_sender_start   # JACK and a MIDI sender
 #
 # Nothing is checked right after a start or a command: every wait polls for what can be
 # seen (a window, the pointer, pixels, a file, a port) until a deadline, so a slow start
@@ -59,6 +62,40 @@ e2e_poll() {
         [ "$(e2e_usec)" -lt "$end" ] || return 1
         sleep 0.05
     done
+}
+
+E2E_LIB="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+# e2e_stop PID [SECONDS]: ends a process of the test's with SIGTERM, so that a server
+# gives back what it holds (jackd its slot in the machine's table of servers), and
+# waits until it has gone; SIGKILL only once SECONDS (10) have passed.
+e2e_stop() {
+    [ -n "$1" ] || return 0
+    kill "$1" 2>/dev/null || { wait "$1" 2>/dev/null; return 0; }
+    e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
+    e2e_poll "${2:-10}" e2e_gone "$1" || kill -KILL "$1" 2>/dev/null
+    wait "$1" 2>/dev/null || true
+}
+
+# e2e_user NAME: E2E_USER runs the test's processes as a desktop user would: as root
+# (which some programs refuse), NAME, a system user of the test's own made if missing;
+# otherwise the caller. Fails where the user cannot be made.
+e2e_user() {
+    if [ "$(id -u)" -eq 0 ]; then
+        /usr/bin/python3 "$E2E_LIB/lib_proc.py" user "$1" || return 1
+        E2E_USER="$1"
+    else
+        E2E_USER="$(id -un)"
+    fi
+}
+
+# e2e_as_user RUNTIME [VAR=value ...] -- CMD...: CMD as E2E_USER, with only PATH, HOME
+# and XDG_RUNTIME_DIR in RUNTIME (handed to the user; "-" for none) and the VARs. In a
+# subshell (started with &) it takes the subshell's place, so that $! is CMD's process.
+e2e_as_user() {
+    local cmd=(/usr/bin/python3 "$E2E_LIB/lib_proc.py" as-user "$E2E_USER" "$@")
+    [ "$BASHPID" = "$$" ] || exec "${cmd[@]}"
+    "${cmd[@]}"
 }
 
 e2e_init() {
@@ -299,3 +336,75 @@ e2e_next_step() {
     echo -1
 }
 
+
+# e2e_jack_init NAME: a JACK server of the test's own, named NAME-PID so that a server
+# already running is left alone, with the sender tool beside the program (MIDISEND) and
+# E2E_WORK for their files; both are ended when the test ends.
+e2e_jack_init() {
+    MIDISEND="$(dirname "$E2E_BIN")/midisend"
+    [ -x "$MIDISEND" ] || e2e_fail "no midisend beside the program"
+    command -v jackd >/dev/null || e2e_fail "jackd is not installed"
+    export JACK_DEFAULT_SERVER="$1-$$"
+    export JACK_NO_AUDIO_RESERVATION=1
+    E2E_WORK="$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")"
+    JACKD_PID="" SENDER_PID=""
+    e2e_on_exit 'e2e_sender_stop; e2e_stop "$JACKD_PID"; rm -rf "$E2E_WORK"'
+}
+
+# e2e_jackd_start: the server, real-time where the machine allows it (jackd carries on
+# without): on a busy machine a client that misses its cycle loses that cycle's events.
+e2e_jackd_start() {
+    jackd -R -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 1024 >"$E2E_WORK/jackd.log" 2>&1 &
+    JACKD_PID=$!
+    e2e_jackd_up() {
+        jack_lsp >/dev/null 2>&1 && return 0
+        kill -0 "$JACKD_PID" 2>/dev/null || { cat "$E2E_WORK/jackd.log" >&2; e2e_fail "jackd ended"; }
+        return 1
+    }
+    e2e_poll 10 e2e_jackd_up || e2e_fail "jackd did not come up within 10 s"
+}
+
+# e2e_sender_start [N]: a sender whose commands come from a pipe kept open on descriptor
+# 3, saying what it does in SENDER_OUT; returns once it is ready (SENDER_READY: when).
+e2e_sender_start() {
+    SENDER_OUT="$E2E_WORK/sender${1:-}.out"
+    rm -f "$E2E_WORK/commands" "$SENDER_OUT"
+    mkfifo "$E2E_WORK/commands"
+    "$MIDISEND" <"$E2E_WORK/commands" >"$SENDER_OUT" 2>&1 &
+    SENDER_PID=$!
+    exec 3>"$E2E_WORK/commands"
+    e2e_sender_said ready
+    SENDER_READY="$(e2e_now)"
+}
+
+e2e_sender_stop() {
+    exec 3>&- || true
+    e2e_stop "$SENDER_PID"
+    SENDER_PID=""
+}
+
+# e2e_sender_said LINE [SECONDS]: waits (10 s) until the sender has said LINE.
+e2e_sender_said() {
+    e2e_said_line() {
+        grep -qx "$1" "$SENDER_OUT" && return 0
+        kill -0 "$SENDER_PID" 2>/dev/null || { cat "$SENDER_OUT" >&2; e2e_fail "the sender ended before saying '$1'"; }
+        return 1
+    }
+    e2e_poll "${2:-10}" e2e_said_line "$1" || { cat "$SENDER_OUT" >&2; e2e_fail "the sender did not say '$1'"; }
+}
+
+# The program's own port is there; no port is linked to its device-0 port.
+e2e_jack_own_port() { jack_lsp 2>/dev/null | grep -qx "Clavora:Clavora"; }
+e2e_jack_unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora:device 0$/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
+
+# e2e_expect_song FILE "KEY:VELOCITY ...": the song file in E2E_DIR holds these records
+# (the end marker -100:-100 among them) and nothing else, their ticks in order.
+e2e_expect_song() {
+    [ -f "$E2E_DIR/$1" ] || e2e_fail "nothing was recorded in $1"
+    local got ticks
+    # Records of 8 bytes: key number, velocity (16 bits each), tick (32 bits).
+    got="$(od -An -v -w8 -td2 "$E2E_DIR/$1" | awk '{ printf "%d:%d ", $1, $2 }')"
+    ticks="$(od -An -v -w8 -td4 "$E2E_DIR/$1" | awk '{ print $2 }')"
+    [ "$got" = "$2" ] || e2e_fail "$1 holds '$got', expected '$2'"
+    sort -n -c <<<"$ticks" || e2e_fail "ticks out of order in $1: $ticks"
+}
