@@ -1,16 +1,12 @@
-"""Processes of the end-to-end tests and benchmarks: waiting on them by polling until a
-deadline, ending them (SIGTERM, SIGKILL only past a deadline), an X server of their
-own, and a system user of the test's own to run them as, each with a runtime directory
-of its own as a desktop session gives one.
+"""Processes of the end-to-end tests and benchmarks: polling until a deadline, ending a
+process (SIGTERM, SIGKILL only past a deadline), an X server of their own, and a system
+user of the test's own to run them as, in a runtime directory of its own as a desktop
+session has. For the shell rigs (lib.sh) it is a command too:
 
-Run as a command it serves the shell rigs (lib.sh: e2e_user, e2e_as_user):
-
-    lib_proc.py user NAME                     makes the system user NAME (as root)
+    lib_proc.py user NAME        makes the system user NAME where it is missing
     lib_proc.py as-user NAME RUNTIME [VAR=value ...] -- CMD...
-                                              runs CMD as NAME (as root; as the caller
-                                              otherwise) with only PATH, HOME and
-                                              XDG_RUNTIME_DIR=RUNTIME (none for "-")
-                                              and these variables
+        CMD as NAME (where run as root) with only PATH, the VARs, and HOME and
+        XDG_RUNTIME_DIR in RUNTIME ("-" for none)
 """
 import os
 import pwd
@@ -42,28 +38,23 @@ def wait_until(predicate, limit, step=0.02):
         time.sleep(step)
 
 
-def stop(proc, limit=10, group=False, sig=signal.SIGTERM):
-    """Ends proc (its process group with group) with sig, and with SIGKILL only when it
-    has not gone within limit seconds, so that a server gives back what it holds."""
-    if proc is None or proc.poll() is not None:
-        return
-
-    def send(s):
+def stop(proc, limit=10, group=False):
+    """Ends proc (with group, its process group) with SIGTERM, so that a server gives back
+    what it holds, and with SIGKILL only if it has not gone within limit seconds."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        if proc is None or proc.poll() is not None:
+            return
         try:
-            os.killpg(proc.pid, s) if group else proc.send_signal(s)
-        except ProcessLookupError:
+            os.killpg(proc.pid, sig) if group else proc.send_signal(sig)
+            proc.wait(limit)
+        except (ProcessLookupError, subprocess.TimeoutExpired):
             pass
-    send(sig)
-    try:
-        proc.wait(limit)
-    except subprocess.TimeoutExpired:
-        send(signal.SIGKILL)
-        proc.wait()
+    proc.wait()
 
 
 class Xvfb:
-    """An X server of our own; its display number comes back through a pipe. popen
-    (as_user's) runs it as another user, whose programs may then reach it."""
+    """An X server of our own, its display number read from a pipe; popen (User's
+    popen_args) starts it as another user, whose programs may then reach it."""
 
     def __init__(self, screen="1024x768x24", **popen):
         r, w = os.pipe()
@@ -72,10 +63,9 @@ class Xvfb:
             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **popen)
         os.close(w)
         with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
+            self.display = ":" + f.readline().strip()
+        if self.display == ":":
             raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
 
     def close(self):
         stop(self.proc)
@@ -86,32 +76,23 @@ class User:
     remove() takes away only a user made here."""
 
     def __init__(self, name):
-        self.name = name
+        self.name, self.made = name, False
         try:
             self.pw = pwd.getpwnam(name)
-            self.made = False
         except KeyError:
             subprocess.run(["useradd", "--system", "--no-create-home", "--home-dir", "/nonexistent",
-                            "--shell", "/usr/sbin/nologin", name], check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
-            self.pw = pwd.getpwnam(name)
-            self.made = True
+                            "--shell", "/usr/sbin/nologin", name], check=True)
+            self.pw, self.made = pwd.getpwnam(name), True
 
     def popen_args(self):
-        """What subprocess.Popen needs to start a process as this user."""
         return dict(user=self.pw.pw_uid, group=self.pw.pw_gid, extra_groups=[])
 
-    def own(self, path):
-        """Hands a file or directory of the test's to the user."""
-        os.chown(path, self.pw.pw_uid, self.pw.pw_gid)
-
-    def env(self, runtime, base=None, **extra):
-        """The environment of a process of this user's session: HOME and XDG_RUNTIME_DIR
-        in runtime (a directory the user owns, mode 0700), the name and extra."""
+    def env(self, runtime, base, **extra):
+        """The environment of a process of the user's session, base and extra, with HOME
+        and XDG_RUNTIME_DIR in runtime, which is handed to the user."""
         os.chmod(runtime, 0o700)
-        self.own(runtime)
-        env = dict(base if base is not None else os.environ, HOME=runtime,
-                   XDG_RUNTIME_DIR=runtime, USER=self.name, **extra)
+        os.chown(runtime, self.pw.pw_uid, self.pw.pw_gid)
+        env = dict(base, HOME=runtime, XDG_RUNTIME_DIR=runtime, USER=self.name, **extra)
         for name in ("PULSE_SERVER", "PIPEWIRE_REMOTE", "DBUS_SESSION_BUS_ADDRESS"):
             env.pop(name, None)
         return env
@@ -121,31 +102,25 @@ class User:
             subprocess.run(["userdel", self.name], capture_output=True)
 
 
-def _as_user(argv):
-    name, runtime, rest = argv[0], argv[1], argv[2:]
+def _as_user(name, runtime, *rest):
     cut = rest.index("--")
-    extra = dict(v.split("=", 1) for v in rest[:cut])
-    cmd = rest[cut + 1:]
-    env = dict(PATH="/usr/bin:/bin", **extra)
+    env = dict(v.split("=", 1) for v in rest[:cut])
+    env["PATH"] = "/usr/bin:/bin"
     if os.geteuid() == 0:
         user = User(name)
-        if runtime != "-":
-            env = user.env(runtime, env)
+        env = env if runtime == "-" else user.env(runtime, env)
         os.initgroups(name, user.pw.pw_gid)
         os.setgid(user.pw.pw_gid)
         os.setuid(user.pw.pw_uid)
     elif runtime != "-":
         env.update(HOME=runtime, XDG_RUNTIME_DIR=runtime)
-    os.execvpe(cmd[0], cmd, env)
+    os.execvpe(rest[cut + 1], rest[cut + 1:], env)
 
 
 if __name__ == "__main__":
     if sys.argv[1:2] == ["user"]:
-        try:
-            User(sys.argv[2])
-        except (subprocess.CalledProcessError, OSError) as e:
-            skip(f"cannot make the user {sys.argv[2]}: {e}")
+        User(sys.argv[2])
     elif sys.argv[1:2] == ["as-user"]:
-        _as_user(sys.argv[2:])
+        _as_user(*sys.argv[2:])
     else:
         sys.exit(__doc__)
