@@ -236,6 +236,18 @@ e2e_click() {
     xdotool mousemove --window "$E2E_WIN" "$1" "$2" click 1 || e2e_fail "click at $1,$2"
 }
 
+# e2e_click_c2_to_c6: the 29 white keys from C2 to C6 clicked in turn, 29 times over, in
+# one xdotool call.
+e2e_click_c2_to_c6() {
+    local args=() r s
+    for ((r = 0; r < 29; r++)); do
+        for ((s = 0; s < 29; s++)); do
+            args+=(mousemove --window "$E2E_WIN" $((79 + 12 * (9 + s) + 6)) 490 mousedown 1 mouseup 1)
+        done
+    done
+    xdotool "${args[@]}" || e2e_fail "xdotool clicks"
+}
+
 # e2e_wm_close: the window manager's close request (WM_DELETE_WINDOW).
 e2e_wm_close() {
     /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/lib_wm_close.py" "$E2E_WIN" ||

@@ -9,10 +9,7 @@
 # played. Skipped (77) where the tools are missing or the compositor cannot start.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
+skip() { echo "SKIP: $*" >&2; exit 77; }
 for tool in sway swaymsg grim wtype xvfb-run xrdb import compare convert; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
