@@ -22,7 +22,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from lib_proc import Xvfb, stop  # noqa: E402
+from lib_proc import Xvfb, stop, wait_until  # noqa: E402
 
 TICK = os.sysconf("SC_CLK_TCK")
 results = []  # (figure, value text, goal text, met)
@@ -93,14 +93,9 @@ class Program:
         return found
 
     def wait_marks(self, names, limit=15.0):
-        end = time.time() + limit
-        while time.time() < end:
-            m = self.marks()
-            if all(n in m for n in names):
-                return m
-            if self.proc.poll() is not None:
-                break
-            time.sleep(0.01)
+        """The marks once all of names are there, the program has ended, or limit passed."""
+        wait_until(lambda: all(n in self.marks() for n in names) or self.proc.poll() is not None,
+                   limit, 0.01)
         return self.marks()
 
     def xdotool(self, *args):
@@ -109,15 +104,13 @@ class Program:
 
     def find_window(self):
         env = dict(os.environ, DISPLAY=self.display)
-        for _ in range(500):
-            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
-                                  str(self.proc.pid)], env=env, capture_output=True, text=True)
-            if out.stdout.split():
-                self.window = out.stdout.split()[0]
-                self.xdotool("mousemove", "--window", self.window, "790", "510")
-                return True
-            time.sleep(0.02)
-        return False
+        found = wait_until(lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)], env=env,
+            capture_output=True, text=True).stdout.split(), 10)
+        if found:
+            self.window = found[0]
+            self.xdotool("mousemove", "--window", self.window, "790", "510")
+        return bool(found)
 
     def click(self, x, y):
         self.xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")

@@ -329,14 +329,16 @@ e2e_next_step() {
 }
 
 
-# e2e_jack_init NAME: a JACK server of the test's own named NAME-PID, so that one already
-# running is left alone; MIDISEND, the sender beside the program; E2E_WORK for their
-# files. Both are ended when the test ends.
+# e2e_jack_init NAME: a JACK server of the test's own, named NAME and a number of this
+# checkout, so that a server of another is left alone, and so that a slot in the
+# machine's table of 8 that a killed run of ours leaked is taken back by the next (JACK
+# does so only for the same name); MIDISEND, the sender beside the program; E2E_WORK
+# for their files. Both are ended when the test ends.
 e2e_jack_init() {
     MIDISEND="$(dirname "$E2E_BIN")/midisend"
     [ -x "$MIDISEND" ] || e2e_fail "no midisend beside the program"
     command -v jackd >/dev/null || e2e_fail "jackd is not installed"
-    export JACK_DEFAULT_SERVER="$1-$$" JACK_NO_AUDIO_RESERVATION=1
+    export JACK_DEFAULT_SERVER="$1-$(cksum <<<"$E2E_LIB" | cut -d' ' -f1)" JACK_NO_AUDIO_RESERVATION=1
     E2E_WORK="$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")" JACKD_PID="" SENDER_PID=""
     e2e_on_exit 'e2e_sender_stop; e2e_stop "$JACKD_PID"; rm -rf "$E2E_WORK"'
 }
