@@ -145,13 +145,7 @@ def one_run(command, env, seconds):
             return "ended while clicked"
         return shown, rss, idle, busy, synth_ready_ms(timing, start_wall)
     finally:
-        if proc.poll() is None:
-            proc.terminate()
-            try:
-                proc.wait(10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        lp.stop(proc)
         d.close()
         xserver.close()
         shutil.rmtree(workdir, ignore_errors=True)

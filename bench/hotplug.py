@@ -18,13 +18,13 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import lib_proc  # noqa: E402
+
 
 def wait_until(what, check, seconds):
-    deadline = time.monotonic() + seconds
-    while not check():
-        if time.monotonic() > deadline:
-            sys.exit(f"hotplug: {what}: not within {seconds} s")
-        time.sleep(0.02)
+    if not lib_proc.wait_until(check, seconds):
+        sys.exit(f"hotplug: {what}: not within {seconds} s")
 
 
 def jack_ports(env):
@@ -114,14 +114,8 @@ def main():
             sys.exit(f"hotplug: {len(released)} releases for {len(ended)} senders")
         gone = [r - e for r, e in zip(released, ended)]
     finally:
-        if prog:
-            prog.terminate()
-            try:
-                prog.wait(5)
-            except subprocess.TimeoutExpired:
-                prog.kill()
-        jackd.terminate()
-        jackd.wait()
+        lib_proc.stop(prog, 5)
+        lib_proc.stop(jackd)
 
     print(f"port appearance to first message, {len(delays)} senders: median "
           f"{1000 * statistics.median(delays):.0f} ms, worst {1000 * max(delays):.0f} ms "

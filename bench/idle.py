@@ -11,45 +11,12 @@ import argparse
 import os
 import shutil
 import statistics
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import measure  # noqa: E402  (the Xvfb, the program and the /proc readers)
-
-
-class PulseServer:
-    """pulseaudio with a null sink, in a runtime directory of its own."""
-
-    def __init__(self):
-        self.dir = tempfile.mkdtemp(prefix="clavora-pulse.")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.dir, PULSE_RUNTIME_PATH=self.dir,
-                        HOME=self.dir)
-        self.env.pop("PULSE_SERVER", None)
-        self.proc = subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-             "--use-pid-file=no", "--system=no",
-             "-L", "module-null-sink sink_name=bench", "-L", "module-native-protocol-unix"],
-            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        end = time.time() + 10
-        while time.time() < end:
-            if subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0:
-                return
-            time.sleep(0.05)
-        self.close()
-        raise RuntimeError("pulseaudio did not start")
-
-    def close(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(5)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-        shutil.rmtree(self.dir, ignore_errors=True)
+import lib_pulse  # noqa: E402  (measure puts tests/e2e on the path)
 
 
 def one_run(binary, xserver, env, game, seconds):
@@ -118,7 +85,7 @@ def main():
             sys.exit(f"idle: {tool} is not installed (scripts/install-deps)")
     # Measured in clock ticks of /proc: 20 s gives steps of 0.05 %.
     print(f"Idle processor use, whole process ({args.seconds:.0f} s a run):")
-    xserver = measure.Xserver()
+    xserver = measure.Xvfb()
     try:
         dummy = dict(os.environ, SDL_AUDIODRIVER="dummy")
         for game in (False, True):
@@ -126,9 +93,9 @@ def main():
         if not args.no_pulse:
             if not shutil.which("pulseaudio"):
                 sys.exit("idle: pulseaudio is not installed (scripts/install-deps)")
-            server = PulseServer()
+            server = lib_pulse.PulseServer()
             try:
-                pulse = dict(server.env, SDL_AUDIODRIVER="pulseaudio")
+                pulse = dict(server.program_env, SDL_AUDIODRIVER="pulseaudio")
                 for game in (False, True):
                     measure_case(binary, xserver, pulse, "PulseAudio null sink", game,
                                  args.seconds, args.runs)

@@ -281,11 +281,7 @@ def main():
     finally:
         if clicker:
             clicker.close()
-        prog.terminate()
-        try:
-            prog.wait(10)
-        except subprocess.TimeoutExpired:
-            prog.kill()
+        lp.stop(prog)
         inside = in_program(timing)
         stalls = probe.stop()
         rec.close()

@@ -15,12 +15,14 @@ import argparse
 import os
 import random
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from lib_proc import Xvfb, stop, wait_until  # noqa: E402
 
 TICK = os.sysconf("SC_CLK_TCK")
 results = []  # (figure, value text, goal text, met)
@@ -61,26 +63,6 @@ def status_kib(pid, key):
     return 0
 
 
-class Xserver:
-    """An Xvfb of our own; its display number comes back through a pipe."""
-
-    def __init__(self):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            sys.exit("measure: Xvfb did not start")
-        self.display = ":" + number
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait()
-
-
 class Program:
     """One run of the program in an empty working directory."""
 
@@ -111,14 +93,9 @@ class Program:
         return found
 
     def wait_marks(self, names, limit=15.0):
-        end = time.time() + limit
-        while time.time() < end:
-            m = self.marks()
-            if all(n in m for n in names):
-                return m
-            if self.proc.poll() is not None:
-                break
-            time.sleep(0.01)
+        """The marks once all of names are there, the program has ended, or limit passed."""
+        wait_until(lambda: all(n in self.marks() for n in names) or self.proc.poll() is not None,
+                   limit, 0.01)
         return self.marks()
 
     def xdotool(self, *args):
@@ -127,15 +104,13 @@ class Program:
 
     def find_window(self):
         env = dict(os.environ, DISPLAY=self.display)
-        for _ in range(500):
-            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
-                                  str(self.proc.pid)], env=env, capture_output=True, text=True)
-            if out.stdout.split():
-                self.window = out.stdout.split()[0]
-                self.xdotool("mousemove", "--window", self.window, "790", "510")
-                return True
-            time.sleep(0.02)
-        return False
+        found = wait_until(lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)], env=env,
+            capture_output=True, text=True).stdout.split(), 10)
+        if found:
+            self.window = found[0]
+            self.xdotool("mousemove", "--window", self.window, "790", "510")
+        return bool(found)
 
     def click(self, x, y):
         self.xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")
@@ -144,13 +119,7 @@ class Program:
         self.xdotool("key", name)
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop(self.proc)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
@@ -275,7 +244,7 @@ def main():
     for tool in ("Xvfb", "xdotool"):
         if not shutil.which(tool):
             sys.exit(f"measure: {tool} is not installed (scripts/install-deps)")
-    xserver = Xserver()
+    xserver = Xvfb()
     try:
         measure_startup(binary, xserver.display, args.runs)
         measure_idle(binary, xserver, args.idle)

@@ -11,6 +11,9 @@
 #   e2e_expect_hex Clavora.hsc 930200006300930200006300
 #   e2e_poll 10 CMD...           # runs CMD until it succeeds, for at most 10 s
 #   e2e_watch 360,480 372,480    # logs every change of colour of these pixels
+#   e2e_stop PID                 # SIGTERM, and SIGKILL only if it is not gone in 10 s
+#   e2e_user NAME; e2e_as_user RUNTIME -- CMD   # CMD as a system user of the test's own
+#   e2e_jack_init NAME; e2e_jackd_start; e2e_sender_start   # JACK and a MIDI sender
 #
 # Nothing is checked right after a start or a command: every wait polls for what can be
 # seen (a window, the pointer, pixels, a file, a port) until a deadline, so a slow start
@@ -61,6 +64,33 @@ e2e_poll() {
     done
 }
 
+E2E_LIB="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# e2e_stop PID [SECONDS]: SIGTERM, so that a server gives back what it holds (jackd its
+# slot in the machine's table of servers), and SIGKILL only after SECONDS (10).
+e2e_stop() {
+    [ -n "$1" ] && kill "$1" 2>/dev/null && { e2e_poll "${2:-10}" e2e_gone "$1" || kill -KILL "$1" 2>/dev/null; }
+    wait "$1" 2>/dev/null || true
+}
+
+# e2e_user NAME: E2E_USER is NAME, a system user of the test's own (lib_proc.py), where
+# the test runs as root, which some programs refuse; the caller otherwise.
+e2e_user() {
+    E2E_USER="$(id -un)"
+    [ "$(id -u)" -ne 0 ] || { /usr/bin/python3 "$E2E_LIB/lib_proc.py" user "$1" && E2E_USER="$1"; }
+}
+
+# e2e_as_user RUNTIME [VAR=value ...] -- CMD...: CMD as E2E_USER with only PATH, the VARs,
+# and HOME and XDG_RUNTIME_DIR in RUNTIME ("-" for none). Started with & it takes its
+# subshell's place, so that $! is CMD's.
+e2e_as_user() {
+    local cmd=(/usr/bin/python3 "$E2E_LIB/lib_proc.py" as-user "$E2E_USER" "$@")
+    [ "$BASHPID" = "$$" ] || exec "${cmd[@]}"
+    "${cmd[@]}"
+}
+
 e2e_init() {
     E2E_BIN="$(readlink -f "$1")"
     [ -x "$E2E_BIN" ] || e2e_fail "no program at '$1'"
@@ -103,18 +133,12 @@ e2e_start() {
 
 # e2e_wait_window SECONDS: sets E2E_WIN to the program's visible window.
 e2e_wait_window() {
-    local limit=$(( $1 * 50 )) i=0 win
-    while [ "$i" -lt "$limit" ]; do
+    e2e_window_shown() {
         kill -0 "$E2E_PID" 2>/dev/null || e2e_fail "the program ended before its window showed"
-        win="$(xdotool search --onlyvisible --pid "$E2E_PID" 2>/dev/null | head -n 1 || true)"
-        if [ -n "$win" ]; then
-            E2E_WIN="$win"
-            return 0
-        fi
-        sleep 0.02
-        i=$(( i + 1 ))
-    done
-    e2e_fail "no window within $1 s"
+        E2E_WIN="$(xdotool search --onlyvisible --pid "$E2E_PID" 2>/dev/null | head -n 1 || true)"
+        [ -n "$E2E_WIN" ]
+    }
+    e2e_poll "$1" e2e_window_shown || e2e_fail "no window within $1 s"
 }
 
 # e2e_pointer_inside: the X server has the pointer in the program's window.
@@ -212,6 +236,18 @@ e2e_click() {
     xdotool mousemove --window "$E2E_WIN" "$1" "$2" click 1 || e2e_fail "click at $1,$2"
 }
 
+# e2e_click_c2_to_c6: the 29 white keys from C2 to C6 clicked in turn, 29 times over, in
+# one xdotool call.
+e2e_click_c2_to_c6() {
+    local args=() r s
+    for ((r = 0; r < 29; r++)); do
+        for ((s = 0; s < 29; s++)); do
+            args+=(mousemove --window "$E2E_WIN" $((79 + 12 * (9 + s) + 6)) 490 mousedown 1 mouseup 1)
+        done
+    done
+    xdotool "${args[@]}" || e2e_fail "xdotool clicks"
+}
+
 # e2e_wm_close: the window manager's close request (WM_DELETE_WINDOW).
 e2e_wm_close() {
     /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/lib_wm_close.py" "$E2E_WIN" ||
@@ -221,14 +257,7 @@ e2e_wm_close() {
 # e2e_wait_exit [SECONDS]: waits for the program to end (default 10 s) and fails
 # unless it ended with status 0. Sets E2E_EXIT_TIME (seconds since e2e_start).
 e2e_wait_exit() {
-    local limit=$(( ${1:-10} * 50 )) i=0
-    while kill -0 "$E2E_PID" 2>/dev/null; do
-        if [ "$i" -ge "$limit" ]; then
-            e2e_fail "the program did not end within ${1:-10} s"
-        fi
-        sleep 0.02
-        i=$(( i + 1 ))
-    done
+    e2e_poll "${1:-10}" e2e_gone "$E2E_PID" || e2e_fail "the program did not end within ${1:-10} s"
     local status=0
     wait "$E2E_PID" || status=$?
     E2E_PID=""
@@ -299,3 +328,65 @@ e2e_next_step() {
     echo -1
 }
 
+
+# e2e_jack_init NAME: a JACK server of the test's own, named NAME and a number of this
+# checkout, so that a server of another is left alone, and so that a slot in the
+# machine's table of 8 that a killed run of ours leaked is taken back by the next (JACK
+# does so only for the same name); MIDISEND, the sender beside the program; E2E_WORK
+# for their files. Both are ended when the test ends.
+e2e_jack_init() {
+    MIDISEND="$(dirname "$E2E_BIN")/midisend"
+    [ -x "$MIDISEND" ] || e2e_fail "no midisend beside the program"
+    command -v jackd >/dev/null || e2e_fail "jackd is not installed"
+    export JACK_DEFAULT_SERVER="$1-$(cksum <<<"$E2E_LIB" | cut -d' ' -f1)" JACK_NO_AUDIO_RESERVATION=1
+    E2E_WORK="$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")" JACKD_PID="" SENDER_PID=""
+    e2e_on_exit 'e2e_sender_stop; e2e_stop "$JACKD_PID"; rm -rf "$E2E_WORK"'
+}
+
+# e2e_jackd_start: real-time where the machine allows it (jackd carries on without): on
+# a busy machine a client that misses its cycle loses that cycle's events.
+e2e_jackd_start() {
+    jackd -R -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 1024 >"$E2E_WORK/jackd.log" 2>&1 &
+    JACKD_PID=$!
+    e2e_jackd_up() {
+        jack_lsp >/dev/null 2>&1 || { kill -0 "$JACKD_PID" 2>/dev/null || { cat "$E2E_WORK/jackd.log" >&2; e2e_fail "jackd ended"; }; false; }
+    }
+    e2e_poll 10 e2e_jackd_up || e2e_fail "jackd did not come up within 10 s"
+}
+
+# e2e_sender_start [N]: a sender reading from a pipe kept open on descriptor 3, saying
+# what it does in SENDER_OUT; returns once it is ready, at SENDER_READY.
+e2e_sender_start() {
+    SENDER_OUT="$E2E_WORK/sender${1:-}.out"
+    rm -f "$E2E_WORK/commands" "$SENDER_OUT"
+    mkfifo "$E2E_WORK/commands"
+    "$MIDISEND" <"$E2E_WORK/commands" >"$SENDER_OUT" 2>&1 &
+    SENDER_PID=$!
+    exec 3>"$E2E_WORK/commands"
+    e2e_sender_said ready
+    SENDER_READY="$(e2e_now)"
+}
+e2e_sender_stop() { exec 3>&- || true; e2e_stop "$SENDER_PID"; SENDER_PID=""; }
+
+# e2e_sender_said LINE [SECONDS]: waits (10 s) until the sender has said LINE.
+e2e_sender_said() {
+    e2e_said_line() {
+        grep -qx "$1" "$SENDER_OUT" || { kill -0 "$SENDER_PID" 2>/dev/null || e2e_fail "the sender ended: $(cat "$SENDER_OUT")"; false; }
+    }
+    e2e_poll "${2:-10}" e2e_said_line "$1" || e2e_fail "the sender did not say '$1': $(cat "$SENDER_OUT")"
+}
+
+# The program's own port is there; nothing is linked to its device-0 port.
+e2e_jack_own_port() { jack_lsp 2>/dev/null | grep -qx "Clavora:Clavora"; }
+e2e_jack_unlinked() { ! jack_lsp -c 2>/dev/null | awk '/^Clavora:device 0$/ { s = 1; next } /^[^ \t]/ { s = 0 } s { f = 1 } END { exit !f }'; }
+
+# e2e_expect_song FILE "KEY:VELOCITY ...": the song file holds these records and nothing
+# else (the end marker -100:-100 among them), their ticks in order.
+e2e_expect_song() {
+    [ -f "$E2E_DIR/$1" ] || e2e_fail "nothing was recorded in $1"
+    local got ticks  # records of 8 bytes: key number, velocity (16 bits each), tick (32)
+    got="$(od -An -v -w8 -td2 "$E2E_DIR/$1" | awk '{ printf "%d:%d ", $1, $2 }')"
+    ticks="$(od -An -v -w8 -td4 "$E2E_DIR/$1" | awk '{ print $2 }')"
+    [ "$got" = "$2" ] || e2e_fail "$1 holds '$got', expected '$2'"
+    sort -n -c <<<"$ticks" || e2e_fail "ticks out of order in $1: $ticks"
+}

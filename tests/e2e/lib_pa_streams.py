@@ -50,22 +50,32 @@ def _lib():
     return _simple
 
 
-def _open(server, direction, device, attr):
-    spec = _SampleSpec(_PA_SAMPLE_S16LE, RATE, 2)
-    err = ctypes.c_int(0)
-    s = _lib().pa_simple_new(server.encode(), b"clavora-bench", direction,
-                             device.encode() if device else None, b"probe",
-                             ctypes.byref(spec), None, ctypes.byref(attr), ctypes.byref(err))
-    if not s:
-        raise RuntimeError(f"cannot open a stream on {server} (error {err.value})")
-    return s
-
-
 def now():
     return time.monotonic()
 
 
-class Recorder:
+class _Stream:
+    """A stream on the server with a thread of its own (_run, started by the subclass)."""
+
+    def __init__(self, server, direction, device, attr):
+        spec = _SampleSpec(_PA_SAMPLE_S16LE, RATE, 2)
+        err = ctypes.c_int(0)
+        self._s = _lib().pa_simple_new(server.server.encode(), b"clavora-bench", direction,
+                                       device.encode(), b"probe", ctypes.byref(spec), None,
+                                       ctypes.byref(attr), ctypes.byref(err))
+        if not self._s:
+            raise RuntimeError(f"cannot open a stream on {server.server} (error {err.value})")
+        self._stop = False
+        self._thread = threading.Thread(target=self._run, daemon=True)
+
+    def close(self):
+        self._stop = True
+        self._thread.join(2)
+        if not self._thread.is_alive():
+            _lib().pa_simple_free(self._s)
+
+
+class Recorder(_Stream):
     """Records the null sink's monitor from now on and keeps every frame, so a frame's
     index is a position on the sink's own clock. Fragments are 25 ms: the recording's
     own delay does not matter, and a short fragment would make the server run the sink
@@ -75,13 +85,11 @@ class Recorder:
 
     def __init__(self, server):
         attr = _BufferAttr(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 4 * self.FRAGMENT)
-        self._s = _open(server.server, _PA_STREAM_RECORD, SINK + ".monitor", attr)
+        super().__init__(server, _PA_STREAM_RECORD, SINK + ".monitor", attr)
         self.samples = array.array("h")  # interleaved stereo
         self._reads = []  # (monotonic time, frames recorded by then) after each read
         self._lock = threading.Lock()
-        self._stop = False
         self.error = None
-        self._thread = threading.Thread(target=self._run, daemon=True)
         self._thread.start()
 
     def _run(self):
@@ -133,14 +141,8 @@ class Recorder:
                 best, best_at = run, start + i - run + 1
         return best, best_at
 
-    def close(self):
-        self._stop = True
-        self._thread.join(2)
-        if not self._thread.is_alive():
-            _lib().pa_simple_free(self._s)
 
-
-class ReferencePlayer:
+class ReferencePlayer(_Stream):
     """Plays silence into the sink without a break and, when asked, a short click whose
     moment of leaving the sink the server itself reports (write time plus the stream's
     latency). Matching that click in the recording ties recorded frames to the clock."""
@@ -150,12 +152,10 @@ class ReferencePlayer:
     def __init__(self, server, buffer_ms=20):
         attr = _BufferAttr(0xFFFFFFFF, 4 * RATE * buffer_ms // 1000, 0xFFFFFFFF,
                            0xFFFFFFFF, 0xFFFFFFFF)
-        self._s = _open(server.server, _PA_STREAM_PLAYBACK, SINK, attr)
+        super().__init__(server, _PA_STREAM_PLAYBACK, SINK, attr)
         self._want = threading.Event()
         self._done = threading.Event()
-        self._stop = False
         self.played_at = None
-        self._thread = threading.Thread(target=self._run, daemon=True)
         self._thread.start()
 
     def _run(self):
@@ -183,9 +183,3 @@ class ReferencePlayer:
         if not self._done.wait(5):
             raise RuntimeError("the reference click was not written")
         return self.played_at
-
-    def close(self):
-        self._stop = True
-        self._thread.join(2)
-        if not self._thread.is_alive():
-            _lib().pa_simple_free(self._s)

@@ -10,9 +10,7 @@ Needs pipewire, pipewire-bin, wireplumber, pipewire-pulse, dbus and pulseaudio-u
 """
 import os
 import shutil
-import signal
 import subprocess
-import sys
 import tempfile
 
 import lib_pulse as lp
@@ -106,12 +104,7 @@ class PipeWireServer(lp.ServerProcess):
 
     def go_away(self):
         """Ends the servers, as `systemctl --user restart pipewire` or an upgrade does."""
-        os.killpg(self.proc.pid, signal.SIGTERM)
-        try:
-            self.proc.wait(5)
-        except subprocess.TimeoutExpired:
-            os.killpg(self.proc.pid, signal.SIGKILL)
-            self.proc.wait()
+        lp.stop(self.proc, 5, group=True)
 
     def quantum(self):
         """The graph's quantum and rate as pw-metadata reports them, for the record."""
@@ -121,15 +114,6 @@ class PipeWireServer(lp.ServerProcess):
                         for line in out.splitlines() if "clock." in line and line.count("'") >= 6)
 
     def close(self):
-        if self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
+        lp.stop(self.proc, 5, group=True)
         self.log.close()
-        if os.environ.get("CLAVORA_PULSE_KEEP"):
-            print(f"pipewire: kept {self.dir}", file=sys.stderr)
-        else:
-            shutil.rmtree(self.dir, ignore_errors=True)
+        lp.keep_or_remove(self.dir, "pipewire")

@@ -12,19 +12,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 from lib_pa_streams import RATE, SINK, Recorder, ReferencePlayer, now  # noqa: E402,F401
-
-
-def wait_until(predicate, limit, step=0.02):
-    """Polls predicate until it holds or limit seconds pass; returns its last value."""
-    end = now() + limit
-    while True:
-        value = predicate()
-        if value or now() >= end:
-            return value
-        time.sleep(step)
+from lib_proc import SKIP, Xvfb, fail, stop, wait_until  # noqa: E402,F401
 
 
 def make_realtime(pids):
@@ -126,8 +116,7 @@ class PulseServer(ServerProcess):
     def go_away(self):
         """Ends the daemon, as a restart or an upgrade of it does; start_again brings it
         back on the same socket."""
-        self.proc.terminate()
-        self.proc.wait(10)
+        stop(self.proc)
 
     def start_again(self):
         """Starts the daemon again as it was; returns once it answers."""
@@ -139,38 +128,17 @@ class PulseServer(ServerProcess):
             make_realtime([self.proc.pid])
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop(self.proc, 5)
         self.log.close()
-        if os.environ.get("CLAVORA_PULSE_KEEP"):
-            print(f"pulse: kept {self.dir}", file=sys.stderr)
-        else:
-            shutil.rmtree(self.dir, ignore_errors=True)
+        keep_or_remove(self.dir, "pulse")
 
 
-class Xvfb:
-    """An X server of our own; its display number comes back through a pipe."""
-
-    def __init__(self, screen="1024x768x24"):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp"],
-            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait()
+def keep_or_remove(path, name):
+    """A server's folder goes when it ends, unless CLAVORA_PULSE_KEEP asks to look at it."""
+    if os.environ.get("CLAVORA_PULSE_KEEP"):
+        print(f"{name}: kept {path}", file=sys.stderr)
+    else:
+        shutil.rmtree(path, ignore_errors=True)
 
 
 class Clicker:
@@ -220,6 +188,18 @@ def white_key(index):
     return 79 + 12 * index + 6, 490
 
 
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
+def quiet_for(rec, frames):
+    """True when the last frames of the recording are silent."""
+    end = rec.frames()
+    return end > frames and max(rec.levels(end - frames, end)) <= 1
+
+
+def click_heard(rec, clicker, key, limit):
+    """Clicks white key index key; the first frame of its sound in the recording within
+    limit seconds, or None."""
+    clicker.move(*white_key(key))
+    start = rec.frames()
+    clicker.press()
+    sounded = wait_until(lambda: rec.first_above(start, 1), limit, 0.02)
+    clicker.release()
+    return sounded

@@ -41,13 +41,8 @@ def _key_sounds_after(server, clicker, back):
     """Clicks middle C every 0.3 s until the sink hears it; the seconds since back."""
     rec = lp.Recorder(server)
     try:
-        clicker.move(*lp.white_key(MIDDLE_C))
         while time.time() < back + 2.0:
-            start_frame = rec.frames()
-            clicker.press()
-            sounded = lp.wait_until(lambda: rec.first_above(start_frame, 1), 0.3, 0.02)
-            clicker.release()
-            if sounded is not None:
+            if lp.click_heard(rec, clicker, MIDDLE_C, 0.3) is not None:
                 return time.time() - back
         lp.fail("no key sounded within 2 s of the server's return")
     finally:
@@ -194,16 +189,9 @@ def dead_output(launch, server):
         try:
             # Every note ended while the server stood still: once it goes on, the sink
             # falls silent, and a key sounds again.
-            quiet = lambda: rec.frames() > lp.RATE // 4 and max(  # noqa: E731
-                rec.levels(rec.frames() - lp.RATE // 4, rec.frames())) <= 1
-            if not lp.wait_until(quiet, 10, 0.05):
+            if not lp.wait_until(lambda: lp.quiet_for(rec, lp.RATE // 4), 10, 0.05):
                 lp.fail("notes still sounded 10 s after the server went on: a release was lost")
-            clicker.move(*lp.white_key(MIDDLE_C))
-            start_frame = rec.frames()
-            clicker.press()
-            sounded = lp.wait_until(lambda: rec.first_above(start_frame, 1), 5, 0.02)
-            clicker.release()
-            if sounded is None:
+            if lp.click_heard(rec, clicker, MIDDLE_C, 5) is None:
                 lp.fail("no key sounded after the server went on")
         finally:
             rec.close()
@@ -215,10 +203,4 @@ def dead_output(launch, server):
             launch.stop(prog)
         # Ended with SIGTERM, so that jackd gives its slot in the machine's table back.
         for p in (sender, jack):
-            if p and p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-                    p.wait()
+            lp.stop(p)

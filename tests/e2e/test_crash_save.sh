@@ -186,24 +186,14 @@ start() {
 
 # reap: waits, at most 10 s, for the program to be gone.
 reap() {
-    local i
-    for ((i = 0; i < 500; i++)); do
-        kill -0 "$E2E_PID" 2>/dev/null || break
-        sleep 0.02
-    done
-    kill -0 "$E2E_PID" 2>/dev/null && e2e_fail "the program ${E2E_PID} is still there 10 s after its end"
+    e2e_poll 10 e2e_gone "$E2E_PID" || e2e_fail "the program ${E2E_PID} is still there 10 s after its end"
     wait "$E2E_PID" 2>/dev/null || true
     E2E_PID=""
 }
 
 # close: waits for the program to end by itself, and checks that all is new.
 close() {
-    local i
-    for ((i = 0; i < 1500; i++)); do
-        kill -0 "$E2E_PID" 2>/dev/null || break
-        sleep 0.02
-    done
-    kill -0 "$E2E_PID" 2>/dev/null && e2e_fail "the program did not end within 30 s"
+    e2e_poll 30 e2e_gone "$E2E_PID" || e2e_fail "the program did not end within 30 s"
     reap
     check
     [ "$NEW" -eq 129 ] && [ "$TEMP" -eq 0 ] || e2e_fail "$1 left $OLD old files and $TEMP temporary"

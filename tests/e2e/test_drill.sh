@@ -70,13 +70,7 @@ e2e_poll 20 has_rows $((ROWS + 29)) || e2e_fail "after the letter drill the hist
 # clicking the 29 white keys from C2 to C6 over and over.
 e2e_key k j w
 e2e_poll 10 lit 383 || e2e_fail "the piano drill's button is not lit"
-args=()
-for ((r = 0; r < 29; r++)); do
-    for ((s = 0; s < 29; s++)); do
-        args+=(mousemove --window "$E2E_WIN" $((79 + 12 * (9 + s) + 6)) 490 mousedown 1 mouseup 1)
-    done
-done
-xdotool "${args[@]}" || e2e_fail "xdotool clicks"
+e2e_click_c2_to_c6
 e2e_poll 20 has_rows $((ROWS + 58)) || e2e_fail "after the piano drill the history holds $(rows) lines"
 e2e_key Escape
 e2e_wait_exit

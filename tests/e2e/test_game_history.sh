@@ -23,13 +23,7 @@ letter_game() {
 }
 piano_game() {
     e2e_key k
-    local args=() r s
-    for ((r = 0; r < 29; r++)); do
-        for ((s = 0; s < 29; s++)); do
-            args+=(mousemove --window "$E2E_WIN" $((79 + 12 * (9 + s) + 6)) 490 mousedown 1 mouseup 1)
-        done
-    done
-    xdotool "${args[@]}" || e2e_fail "xdotool clicks"
+    e2e_click_c2_to_c6
 }
 # play MODE N: one game, then waits for its 29 rows after the N rows already there.
 play() {

@@ -8,11 +8,7 @@ e2e_init "$1"
 (cd "$E2E_DIR" && exec env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$E2E_BIN") \
     >"$E2E_LOG" 2>&1 &
 E2E_PID=$!
-for ((i = 0; i < 500; i++)); do
-    kill -0 "$E2E_PID" 2>/dev/null || break
-    sleep 0.02
-done
-kill -0 "$E2E_PID" 2>/dev/null && e2e_fail "the program did not end within 10 s without a display"
+e2e_poll 10 e2e_gone "$E2E_PID" || e2e_fail "the program did not end within 10 s without a display"
 status=0
 wait "$E2E_PID" || status=$?
 E2E_PID=""

@@ -19,17 +19,17 @@ PulseAudio and PipeWire outputs' threads. The policy and priority are read from
 Usage: test_realtimekit.py PATH_TO_CLAVORA. Skipped (77) where a piece is missing.
 """
 import os
-import pwd
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 
-SKIP = 77
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from lib_proc import User, Xvfb, fail, skip, stop  # noqa: E402
+from lib_proc import wait_until as poll  # noqa: E402
+
 USER = "clavora-rtkit-test"
 POLKITD = "/usr/lib/polkit-1/polkitd"
 RTKIT = "/usr/libexec/rtkit-daemon"
@@ -54,25 +54,6 @@ def bus_config(socket):
     return text.replace("</busconfig>", f"<listen>unix:path={socket}</listen></busconfig>")
 # rtkit-daemon's highest priority for clients, and what the sound thread must get.
 CASES = [(20, 4), (3, 3)]
-
-
-def skip(reason):
-    print(f"SKIP: {reason}", file=sys.stderr)
-    sys.exit(SKIP)
-
-
-def fail(message):
-    print(f"FAIL: {message}", file=sys.stderr)
-    sys.exit(1)
-
-
-def poll(predicate, limit, step=0.05):
-    end = time.monotonic() + limit
-    while True:
-        value = predicate()
-        if value or time.monotonic() >= end:
-            return value
-        time.sleep(step)
 
 
 def threads(pid):
@@ -161,39 +142,25 @@ class Daemons:
         return " | ".join(line.strip() for line in self.said[-12:])
 
     def stop_rtkit(self):
-        if self.rtkit and self.rtkit.poll() is None:
-            self.rtkit.terminate()
-            self.rtkit.wait(10)
         if self.rtkit:
+            stop(self.rtkit)
             self.procs.remove(self.rtkit)
         self.rtkit = None
 
     def close(self):
         for proc in reversed(self.procs):
-            if proc.poll() is None:
-                os.killpg(proc.pid, signal.SIGTERM)
-                try:
-                    proc.wait(5)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                    proc.wait()
-
-
-def as_user(user):
-    return dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[])
+            stop(proc, 5, group=True)
 
 
 def run_case(binary, daemons, user, display, most, expected):
     home = tempfile.mkdtemp(prefix="clavora-rtkit-run.")
-    os.chown(home, user.pw_uid, user.pw_gid)
     timing = os.path.join(home, "timing")
-    env = dict(daemons.env, DISPLAY=display, SDL_AUDIODRIVER="dummy", CLAVORA_TIMING=timing,
-               HOME=home, USER=USER)
-    for name in ("XDG_RUNTIME_DIR", "PULSE_SERVER", "PIPEWIRE_REMOTE"):
-        env.pop(name, None)
+    # The user's session: its own home and runtime directory.
+    env = user.env(home, daemons.env, DISPLAY=display, SDL_AUDIODRIVER="dummy",
+                   CLAVORA_TIMING=timing)
     log = open(os.path.join(home, "program.log"), "w")
     prog = subprocess.Popen([binary], cwd=home, env=env, stdout=log, stderr=subprocess.STDOUT,
-                            **as_user(user))
+                            **user.popen_args())
     try:
         def granted():
             if prog.poll() is not None:
@@ -219,13 +186,7 @@ def run_case(binary, daemons, user, display, most, expected):
               f"{'SCHED_FIFO' if raised[0][2] == 1 else 'SCHED_RR'} {raised[0][3]}, "
               f"as an ordinary user", file=sys.stderr)
     finally:
-        if prog.poll() is None:
-            prog.terminate()
-            try:
-                prog.wait(10)
-            except subprocess.TimeoutExpired:
-                prog.kill()
-                prog.wait()
+        stop(prog)
         log.close()
         shutil.rmtree(home, ignore_errors=True)
 
@@ -243,41 +204,27 @@ def main(argv):
         skip("not installed: " + ", ".join(missing) + " (scripts/install-deps)")
     if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
         skip("no mount namespace here, so polkitd cannot be given a rule of the test's own")
-    try:
-        user = pwd.getpwnam(USER)
-        made = False
-    except KeyError:
-        subprocess.run(["useradd", "--system", "--no-create-home", "--shell",
-                        "/usr/sbin/nologin", USER], check=True)
-        user = pwd.getpwnam(USER)
-        made = True
+    user = User(USER)
     workdir = tempfile.mkdtemp(prefix="clavora-rtkit.")
     daemons, xvfb = None, None
     try:
         # An X server of the user's own, which the program as that user may reach.
-        r, w = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, **as_user(user))
-        os.close(w)
-        with os.fdopen(r) as f:
-            display = ":" + f.readline().strip()
-        if display == ":":
-            fail("Xvfb did not start")
+        try:
+            xvfb = Xvfb(**user.popen_args())
+        except RuntimeError as e:
+            fail(str(e))
         daemons = Daemons(workdir)
         daemons.open()
         for most, expected in CASES:
             daemons.start_rtkit(most)
-            run_case(binary, daemons, user, display, most, expected)
+            run_case(binary, daemons, user, xvfb.display, most, expected)
     finally:
         if daemons:
             daemons.close()
-        if xvfb and xvfb.poll() is None:
-            xvfb.terminate()
-            xvfb.wait()
+        if xvfb:
+            xvfb.close()
         shutil.rmtree(workdir, ignore_errors=True)
-        if made:
-            subprocess.run(["userdel", USER], capture_output=True)
+        user.remove()
     return 0
 
 

@@ -43,7 +43,7 @@ TICK = 0.030  # seconds per tick of a song
 KEYS = [40, 42, 44, 45]
 NOTE_TICKS = 67
 GAP_FRAMES = 3 * lp.RATE // 1000  # 3 ms of silence inside a held note is a drop-out
-SKIP = 77  # ctest's code for a test that could not be run here
+SKIP = lp.SKIP
 gap_moments = []  # monotonic moments where a drop-out began, for the stall probe's report
 
 
@@ -76,16 +76,6 @@ def start_program(binary, server, xserver, workdir, timing="", song=True, extra_
     prog = subprocess.Popen([binary], cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT)
     log.close()
     return prog
-
-
-def stop_program(prog):
-    if prog.poll() is None:
-        prog.terminate()
-        try:
-            prog.wait(10)
-        except subprocess.TimeoutExpired:
-            prog.kill()
-            prog.wait()
 
 
 def quiet_runs(rec, start, end, least):
@@ -145,10 +135,10 @@ def song_gap(rec, start, timing=None):
     return 1000 * gap / lp.RATE, (gap_at - onset) / lp.RATE
 
 
-def quiet_for(rec, frames):
-    """True when the last frames of the recording are silent."""
-    end = rec.frames()
-    return end > frames and max(rec.levels(end - frames, end)) <= 1
+def settle(rec, limit, when):
+    """Waits until the sink has been silent for 0.25 s; fails after limit seconds."""
+    if not lp.wait_until(lambda: lp.quiet_for(rec, lp.RATE // 4), limit, 0.05):
+        not_silent(rec, when)
 
 
 def not_silent(rec, when):
@@ -163,14 +153,8 @@ def not_silent(rec, when):
 
 def click_sounds(rec, clicker):
     """The last note dies away; then one click on middle C must sound."""
-    if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 15, 0.05):
-        not_silent(rec, "after the song")
-    clicker.move(*lp.white_key(23))
-    start = rec.frames()
-    clicker.press()
-    sounded = lp.wait_until(lambda: rec.first_above(start, 1), 5, 0.02)
-    clicker.release()
-    if sounded is None:
+    settle(rec, 15, "after the song")
+    if lp.click_heard(rec, clicker, 23, 5) is None:
         lp.fail("a click on middle C never reached the sink")
 
 
@@ -221,7 +205,7 @@ def stall_lengthens_queue(binary, server, xserver, workdir, rec):
         lp.fail(f"the program stopped three times for 40 ms never asked for a longer queue "
                 f"({marks(timing, 'audio-underflow')} underflows marked)")
     finally:
-        stop_program(prog)
+        lp.stop(prog)
 
 
 PROGRAM_UP = (167, 377)  # the program-up arrow
@@ -263,7 +247,7 @@ def program_sweep(binary, server, xserver, workdir, rec):
     finally:
         if clicker:
             clicker.close()
-        stop_program(prog)
+        lp.stop(prog)
 
 
 class Launch:
@@ -274,7 +258,7 @@ class Launch:
         self.log = os.path.join(workdir, "program.log")
         self.start = lambda timing, song, env=None: start_program(
             binary, server, xserver, workdir, timing, song, env)
-        self.stop = stop_program
+        self.stop = lp.stop
 
 
 def survives(binary, server, xserver, workdir):
@@ -303,14 +287,9 @@ def survives(binary, server, xserver, workdir):
 
 
 def open_server(kind, realtime):
-    """The sound server, or None with the reason printed when it cannot run here."""
+    """The sound server, or None with the reason printed when PipeWire cannot run here."""
     if kind == "pulseaudio":
         return lp.PulseServer(realtime=realtime)
-    gone = lpw.missing()
-    if gone:
-        print(f"SKIP: PipeWire cannot run here: not installed: {', '.join(gone)}",
-              file=sys.stderr)
-        return None
     try:
         return lpw.PipeWireServer(realtime=realtime)
     except RuntimeError as e:
@@ -361,10 +340,8 @@ def main(argv):
         while i < args.songs:
             # The last song's tail (the server may still play what it holds after the
             # program is gone) must not count as the next song's start.
-            settled = lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05) \
-                if i > 0 or again else True
-            if not settled:
-                not_silent(rec, "after a song")
+            if i > 0 or again:
+                settle(rec, 10, "after a song")
             timing = os.path.join(workdir, f"timing-{i}-{again}")
             prog = start_program(binary, server, xserver, workdir, timing)
             last = i == args.songs - 1
@@ -386,7 +363,7 @@ def main(argv):
                     if last:
                         clicker.close()
                         clicker = None
-                    stop_program(prog)
+                    lp.stop(prog)
                     continue
                 if not overloaded():
                     lp.fail(f"{message} ({where}, load {load:.1f})")
@@ -398,20 +375,18 @@ def main(argv):
                 click_sounds(rec, clicker)
                 if prog.poll() is not None:
                     lp.fail(f"the program ended with status {prog.returncode}")
-            stop_program(prog)
+            lp.stop(prog)
             i += 1
         print(f"e2e: {args.songs} songs on {where}"
               f"{f' beside {args.busy} busy loops' if args.busy else ''}: longest quiet runs "
               + ", ".join(f"{g:.2f} ms" for g in gaps)
               + f" (load {os.getloadavg()[0]:.1f}); a click on middle C sounded", file=sys.stderr)
-        if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05):
-            not_silent(rec, "after the last song")
+        settle(rec, 10, "after the last song")
         stall_lengthens_queue(binary, server, xserver, workdir, rec)
         print("e2e: stopped for 40 ms mid-song, the program asked for a longer queue",
               file=sys.stderr)
         for attempt in range(2):
-            if not lp.wait_until(lambda: quiet_for(rec, lp.RATE // 4), 10, 0.05):
-                not_silent(rec, "before the program sweep")
+            settle(rec, 10, "before the program sweep")
             gap, at = program_sweep(binary, server, xserver, workdir, rec)
             load = os.getloadavg()[0]
             message = (f"128 programs chosen while a note was held: longest quiet run "
@@ -441,7 +416,7 @@ def main(argv):
         if clicker:
             clicker.close()
         if prog:
-            stop_program(prog)
+            lp.stop(prog)
         for b in busy:
             b.kill()
             b.wait()

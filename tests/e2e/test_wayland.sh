@@ -9,11 +9,8 @@
 # played. Skipped (77) where the tools are missing or the compositor cannot start.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
-for tool in sway swaymsg grim wtype setpriv xvfb-run xrdb import compare convert; do
+skip() { echo "SKIP: $*" >&2; exit 77; }
+for tool in sway swaymsg grim wtype xvfb-run xrdb import compare convert; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 # The X11 frames to compare with come from an X server of the test's own.
@@ -29,17 +26,8 @@ APP_ID=org.clavora.Clavora
 
 # sway refuses to run as root: as root the compositor and the program run as a system
 # user of the test's own.
-if [ "$(id -u)" -eq 0 ]; then
-    WL_USER=clavora-e2e
-    id -u "$WL_USER" >/dev/null 2>&1 ||
-        useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$WL_USER" ||
-        skip "cannot make a user to run the compositor"
-    AS_USER=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --init-groups --)
-else
-    WL_USER="$(id -un)"
-    AS_USER=()
-fi
-"${AS_USER[@]}" test -x "$E2E_BIN" || skip "user $WL_USER cannot run $E2E_BIN"
+e2e_user clavora-e2e || skip "cannot make a user to run the compositor"
+e2e_as_user - -- test -x "$E2E_BIN" || skip "user $E2E_USER cannot run $E2E_BIN"
 
 # x11_frame FILE: the program's first picture under X, with the resources loaded so far.
 x11_frame() {
@@ -54,31 +42,29 @@ x11_frame "$PICS/x11-1.png"
 echo "Xft.dpi: 192" | xrdb -nocpp -merge || e2e_fail "xrdb could not load the resources"
 x11_frame "$PICS/x11-2.png"
 rm -f "$E2E_DIR/Clavora.hsc"
-chown "$WL_USER" "$E2E_DIR" 2>/dev/null || true
+chown "$E2E_USER" "$E2E_DIR" 2>/dev/null || true
 
 # wl_start SCALE: a headless sway with one 1280 x 800 output at SCALE, and the program
 # on it. Sets WL_RT (its runtime directory), WL_ENV (what its clients need), E2E_PID.
 wl_start() {
     WL_RT="$(mktemp -d "${TMPDIR:-/tmp}/clavora-wl.XXXXXX")"
-    chmod 700 "$WL_RT"
-    chown "$WL_USER" "$WL_RT" 2>/dev/null || true
     cat >"$WL_RT/config" <<CONF
 xwayland disable
 output HEADLESS-1 resolution $((1280 * $1))x$((800 * $1)) scale $1
 default_border none
 default_floating_border none
 CONF
-    "${AS_USER[@]}" env -i PATH=/usr/bin:/bin HOME="$WL_RT" XDG_RUNTIME_DIR="$WL_RT" WLR_BACKENDS=headless \
-        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$WL_RT/config" >"$WL_RT.log" 2>&1 &
+    e2e_as_user "$WL_RT" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman -- \
+        sway -c "$WL_RT/config" >"$WL_RT.log" 2>&1 &
     WL_SWAY=$!
-    e2e_on_exit "kill $WL_SWAY 2>/dev/null; wait $WL_SWAY 2>/dev/null; rm -rf '$WL_RT' '$WL_RT.log'"
+    e2e_on_exit "e2e_stop $WL_SWAY; rm -rf '$WL_RT' '$WL_RT.log'"
     sway_up() { ls "$WL_RT"/wayland-[0-9]* "$WL_RT"/sway-ipc.*.sock >/dev/null 2>&1; }
     e2e_poll 10 sway_up || skip "sway could not start here: $(tail -n 3 "$WL_RT.log" | tr '\n' ' ')"
     local socket
     socket="$(basename "$(ls "$WL_RT"/wayland-[0-9]* | grep -v lock | head -n 1)")"
     WL_ENV=(XDG_RUNTIME_DIR="$WL_RT" WAYLAND_DISPLAY="$socket" SWAYSOCK="$(ls "$WL_RT"/sway-ipc.*.sock)")
-    (cd "$E2E_DIR" && exec "${AS_USER[@]}" env -i PATH=/usr/bin:/bin HOME="$WL_RT" "${WL_ENV[@]}" \
-        SDL_AUDIODRIVER=dummy WAYLAND_DEBUG=${WL_DEBUG:-0} "$E2E_BIN") >"$E2E_LOG" 2>&1 &
+    (cd "$E2E_DIR" && e2e_as_user "$WL_RT" "${WL_ENV[@]:1}" SDL_AUDIODRIVER=dummy \
+        WAYLAND_DEBUG=${WL_DEBUG:-0} -- "$E2E_BIN") >"$E2E_LOG" 2>&1 &
     E2E_PID=$!
 }
 
@@ -101,18 +87,14 @@ wl_mapped() {
 
 # wl_grab WxH+X+Y FILE: that rectangle of the window (units), at the output's scale.
 wl_grab() {
-    local w=${1%%x*} rest=${1#*x}
-    local h=${rest%%+*} x y
-    x=$(cut -d+ -f2 <<<"$rest")
-    y=$(cut -d+ -f3 <<<"$rest")
+    local w h x y
+    IFS='x+' read -r w h x y <<<"$1"
     env "${WL_ENV[@]}" grim -g "$((WX + x)),$((WY + y)) ${w}x${h}" "$2" 2>/dev/null
 }
 # ref_crop SCALE WxH+X+Y FILE: the same rectangle of the X11 frame at SCALE.
 ref_crop() {
-    local s=$1 w=${2%%x*} rest=${2#*x}
-    local h=${rest%%+*} x y
-    x=$(cut -d+ -f2 <<<"$rest")
-    y=$(cut -d+ -f3 <<<"$rest")
+    local s=$1 w h x y
+    IFS='x+' read -r w h x y <<<"$2"
     convert "$PICS/x11-$s.png" -crop "$((w * s))x$((h * s))+$((x * s))+$((y * s))" +repage "$3"
 }
 # wl_shows SCALE WxH+X+Y: the window shows there what the X11 frame shows at rest.
@@ -129,7 +111,7 @@ pointer_start() {
         <"$WL_RT/pointer.in" >"$WL_RT/pointer.out" 2>&1 &
     WL_POINTER=$!
     exec 7>"$WL_RT/pointer.in"
-    e2e_on_exit "exec 7>&-; kill $WL_POINTER 2>/dev/null"
+    e2e_on_exit "exec 7>&-; e2e_stop $WL_POINTER"
     pointer_ready() { [ "$(grep -c '^ok' "$WL_RT/pointer.out")" -ge 1 ]; }
     e2e_poll 10 pointer_ready || e2e_fail "no virtual pointer: $(cat "$WL_RT/pointer.out")"
 }
@@ -196,19 +178,12 @@ run_at() {
     key -k Escape
     e2e_wait_exit 10
     e2e_expect_files Clavora.hsc song.001
-    /usr/bin/python3 - "$E2E_DIR/song.001" <<'PY' || e2e_fail "at scale $s song.001 is not the song played"
-import struct, sys
-data = open(sys.argv[1], "rb").read()
-keys = [struct.unpack_from("<hhi", data, i)[:2] for i in range(0, len(data) - len(data) % 8, 8)]
-expected = [(40, 100), (40, 0), (41, 100), (41, 0), (-100, -100)]
-if keys != expected:
-    sys.exit(f"keys and velocities {keys}, expected {expected}")
-PY
+    e2e_expect_song song.001 "40:100 40:0 41:100 41:0 -100:-100 "
     e2e_log "scale $s: preset, slot arrow and keys clicked, R, Space and Escape typed: song.001 as played"
     rm -f "$E2E_DIR"/Clavora.hsc "$E2E_DIR"/song.*
     exec 7>&-
-    kill "$WL_POINTER" "$WL_SWAY" 2>/dev/null || true
-    wait "$WL_SWAY" 2>/dev/null || true
+    e2e_stop "$WL_POINTER"
+    e2e_stop "$WL_SWAY"
 }
 
 run_at 1

@@ -36,8 +36,28 @@ def song_file(events, end):
 
 def read_song(name):
     data = open(name, 'rb').read()
-    out = [struct.unpack_from('<hhi', data, i) for i in range(0, len(data), 8)]
-    return out
+    return [struct.unpack_from('<hhi', data, i) for i in range(0, len(data), 8)]
+
+
+def midi_file(name, tracks, ticks_per_beat=10, type=1):
+    """Writes a file of these tracks with mido, each a table of rows at absolute ticks in
+    the order written: (tick, 'on' or 'off', channel, note[, velocity 64]), (tick,
+    'tempo', microseconds a beat) or (tick, 'end'); mido ends a track without one."""
+    mid = mido.MidiFile(type=type, ticks_per_beat=ticks_per_beat)
+    for rows in tracks:
+        track, now = mido.MidiTrack(), 0
+        for tick, kind, *rest in rows:
+            if kind == 'end':
+                msg = mido.MetaMessage('end_of_track')
+            elif kind == 'tempo':
+                msg = mido.MetaMessage('set_tempo', tempo=rest[0])
+            else:
+                channel, note, velocity = (rest + [64])[:3]
+                msg = mido.Message('note_' + kind, channel=channel, note=note, velocity=velocity)
+            track.append(msg.copy(time=tick - now))
+            now = tick
+        mid.tracks.append(track)
+    mid.save(name)
 
 
 def test_export_reads_back_in_mido():
@@ -66,25 +86,18 @@ def test_export_reads_back_in_mido():
 
 
 def test_mido_file_imports_to_the_expected_frames():
-    mid = mido.MidiFile(type=1, ticks_per_beat=480)
-    conductor = mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=500000, time=0),
-                                mido.MetaMessage('set_tempo', tempo=250000, time=960),  # after 1 s
-                                mido.MetaMessage('end_of_track', time=0)])
-    notes = mido.MidiTrack()
-    for msg in [mido.Message('note_on', note=60, velocity=80, time=0),
-                mido.Message('note_on', note=64, velocity=80, time=0),       # running status
-                mido.Message('note_on', note=36, velocity=90, channel=9, time=0),  # drums
-                mido.Message('note_on', note=20, velocity=70, time=0),       # below A0
-                mido.Message('note_on', note=60, velocity=0, time=480),      # 500 ms
-                mido.Message('note_on', note=64, velocity=75, time=240),     # 750 ms: struck again
-                mido.Message('note_off', note=64, velocity=0, time=240),     # 1000 ms: lifts it
-                mido.Message('note_off', note=64, velocity=0, time=240),     # 1125 ms: a stray one
-                mido.Message('note_on', note=108, velocity=70, time=100),    # 1177.08 ms
-                mido.Message('note_off', note=108, velocity=0, time=100),    # 1229.17 ms
-                mido.MetaMessage('end_of_track', time=0)]:
-        notes.append(msg)
-    mid.tracks += [conductor, notes]
-    mid.save('played.mid')
+    midi_file('played.mid', [[(0, 'tempo', 500000), (960, 'tempo', 250000)],  # after 1 s
+                             [(0, 'on', 0, 60, 80),
+                              (0, 'on', 0, 64, 80),      # running status
+                              (0, 'on', 9, 36, 90),      # drums
+                              (0, 'on', 0, 20, 70),      # below A0
+                              (480, 'on', 0, 60, 0),     # 500 ms
+                              (720, 'on', 0, 64, 75),    # 750 ms: struck again
+                              (960, 'off', 0, 64, 0),    # 1000 ms: lifts it
+                              (1200, 'off', 0, 64, 0),   # 1125 ms: a stray one
+                              (1300, 'on', 0, 108, 70),  # 1177.08 ms
+                              (1400, 'off', 0, 108, 0)]],  # 1229.17 ms
+              ticks_per_beat=480)
     check(b'\x00\x40\x50' in open('played.mid', 'rb').read(), 'mido wrote running status')
     rc, out, err = run('import', 'played.mid', '12')
     check(rc == 0, f'import exits 0, not {rc}: {err}')
@@ -142,26 +155,6 @@ def onsets_differ(name, song, cut):
     return wrong
 
 
-def made_file(name, tracks):
-    """A type 1 file of a tempo track and the given tracks, one tick a frame (30 ms);
-    each track lists (tick, 'on' or 'off', channel, note) in the order written, or
-    (tick, 'end')."""
-    mid = mido.MidiFile(type=1, ticks_per_beat=10)
-    mid.tracks.append(mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=300000, time=0)]))
-    for events in tracks:
-        track, now = mido.MidiTrack(), 0
-        for tick, kind, *rest in events:
-            if kind == 'end':
-                track.append(mido.MetaMessage('end_of_track', time=tick - now))
-            else:
-                channel, note = rest
-                track.append(mido.Message('note_on' if kind == 'on' else 'note_off', channel=channel, note=note,
-                                          velocity=64, time=tick - now))
-            now = tick
-        mid.tracks.append(track)
-    mid.save(name)
-
-
 def test_made_multitrack_files_import_well_formed():
     P, R = 100, 0
     cases = [
@@ -197,7 +190,8 @@ def test_made_multitrack_files_import_well_formed():
          [(40, P, 0), (40, R, 12)]),
     ]
     for what, tracks, want in cases:
-        made_file('made.mid', tracks)
+        # A tempo track first, and one tick a frame (30 ms).
+        midi_file('made.mid', [[(0, 'tempo', 300000)]] + tracks)
         rc, out, err = run('import', 'made.mid', '30', '--replace')
         song = read_song('song.030')
         check(rc == 0 and song == want + [(END, END, want[-1][2])], f'{what}: {err}\n{song}\n{want}')
@@ -225,10 +219,7 @@ def test_real_files_import_well_formed():
 
 
 def test_refusals_change_nothing():
-    good = mido.MidiFile(type=0)
-    good.tracks.append(mido.MidiTrack([mido.Message('note_on', note=60, velocity=9, time=0),
-                                       mido.Message('note_off', note=60, time=100)]))
-    good.save('good.mid')
+    midi_file('good.mid', [[(0, 'on', 0, 60, 9), (100, 'off', 0, 60)]], ticks_per_beat=480, type=0)
     g = open('good.mid', 'rb').read()
     bad = {
         'text.mid': b'just some text, no MIDI here\n',
