@@ -135,6 +135,41 @@ def in_program(timing):
             int(ahead.group(1)) / 1000 if ahead else None)
 
 
+def key_notes(timing):
+    """The program's last notes: (arrived, sent to the synthesizer, first rendered), in
+    seconds on the monotonic clock the benchmark's own moments use."""
+    try:
+        text = open(timing).read()
+    except OSError:
+        return []
+    return [(int(a) / 1e9, int(s) / 1e9, int(r) / 1e9) for a, s, r in re.findall(
+        r"key-note \d+ arrived-ns (\d+) sent-ns (\d+) rendered-ns (\d+)", text)]
+
+
+def split_keys(keys, notes):
+    """Each key's way to the ear in parts (ms): press to the program's sound side (the X
+    server, the window), to the synthesizer, to the first sample rendered, and from
+    there to the sink. keys are (pressed, total ms); a key without its note is left out."""
+    parts = []
+    for pressed, total in keys:
+        mine = [n for n in notes if 0 <= n[0] - pressed < 0.5]
+        if mine:
+            a, s, r = mine[0]
+            parts.append((1000 * (a - pressed), 1000 * (s - a), 1000 * (r - s),
+                          total - 1000 * (r - pressed)))
+    return parts
+
+
+def print_parts(label, parts):
+    if not parts:
+        return
+    cols = list(zip(*parts))
+    med = [statistics.median(c) for c in cols]
+    print(f"  parts, {label} (median of {len(parts)}): press to window {med[0]:.1f} ms, "
+          f"to the synthesizer {med[1]:.1f}, to rendered {med[2]:.1f}, rendered to the sink "
+          f"{med[3]:.1f}")
+
+
 def click_once(clicker, rec, offset, key):
     """One click on a white key: the moment it was sent and the frame where its sound
     begins (None if none came)."""
@@ -170,6 +205,7 @@ def tied_click(player, clicker, rec, key):
     wait_quiet(rec)
     second = anchors(player, rec, 1)[0]
     offset = (first + second) / 2
+    tied_click.pressed = pressed
     return 1000 * (onset / lp.RATE + offset - pressed), 1000 * abs(second - first)
 
 
@@ -238,6 +274,7 @@ def main():
         print(f"Key to ear through {where} (null sink), "
               f"PULSE_LATENCY_MSEC={args.pulse_latency_msec or 'unset'}:")
         plain, reported, spreads, left_out = [], None, [], 0
+        plain_keys, silence_keys = [], []
         # As many keys as asked, each tied to the clock; keys left out are made up for.
         for i in range(2 * args.clicks):
             if len(plain) == args.clicks:
@@ -249,6 +286,7 @@ def main():
                 left_out += 1
                 continue
             plain.append(ms)
+            plain_keys.append((tied_click.pressed, ms))
             spreads.append(spread)
             reported = server_latency(server)
             time.sleep(0.1)
@@ -275,6 +313,7 @@ def main():
                 left_out += 1
                 continue
             after_silence.append(ms)
+            silence_keys.append((tied_click.pressed, ms))
             spreads.append(spread)
         player.close()
         grant, settled, grew, underflows = program_marks(timing)
@@ -287,6 +326,7 @@ def main():
         except subprocess.TimeoutExpired:
             prog.kill()
         inside = in_program(timing)
+        notes = key_notes(timing)
         stalls = probe.stop()
         rec.close()
         server.close()
@@ -324,6 +364,9 @@ def main():
         queued = inside[3] if inside[3] is not None else sum(reported or (0, 0))
         print(f"  sum of the parts: {inside[1]:.1f} ms to the render, then {queued:.1f} ms queued "
               f"ahead of the sink = {inside[1] + queued:.1f} ms (mean, without the X server)")
+    print_parts("clicks", split_keys(plain_keys, notes))
+    for i, part in enumerate(split_keys(silence_keys, notes)):
+        print_parts(f"after silence {i + 1}", [part])
     print(f"  method: two reference clicks around each key agree within "
           f"{max(spreads):.2f} ms (median {statistics.median(spreads):.2f} ms); "
           f"{left_out} keys left out whose references never agreed within 3 ms")

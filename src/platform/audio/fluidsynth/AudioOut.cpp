@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/common/SteadyNs.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -59,6 +60,7 @@ void AudioOut::ShortMessage(uint32_t msg) {
     if (!m_midiOpen.load(std::memory_order_acquire)) return;
     const SynthEvent event = DecodeShortMessage(msg);
     if (event.kind == SynthEvent::kNone) return;
+    const int64_t arrived = SteadyNs();
     std::lock_guard<std::mutex> hold(m_queue.Senders());
     m_backlog.Add(event);
     fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
@@ -74,7 +76,7 @@ void AudioOut::ShortMessage(uint32_t msg) {
         return;
     }
     Apply(synth, event);
-    if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent();
+    if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent(arrived);
     Sent();
 }
 
