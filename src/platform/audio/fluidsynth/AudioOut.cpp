@@ -139,9 +139,9 @@ void AudioOut::Render(int16_t* out, size_t frames) {
     const uint32_t messages = m_messages.load(std::memory_order_acquire);
     if (messages != m_messagesSeen) {
         m_messagesSeen = messages;
-        m_silentBuffers = 0;
+        m_silentFrames = 0;
     }
-    if (m_silentBuffers >= kSilenceBeforeIdle) synth = nullptr;
+    if (m_silentFrames >= SilenceBeforeIdle()) synth = nullptr;
     // What the senders handed over is rendered from here on; what folded while the
     // output stood still is caught up first (the senders' lock held, so no sender is in
     // the synthesizer meanwhile; tried, never waited for).
@@ -164,7 +164,7 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         }
         if (synth) {
             fluid_synth_write_float(synth, static_cast<int>(n), mix, 0, 2, mix, 1, 2);
-            m_silentBuffers = Inaudible(mix, 2 * n) ? m_silentBuffers + 1 : 0;
+            m_silentFrames = Inaudible(mix, 2 * n) ? m_silentFrames + static_cast<int64_t>(n) : 0;
         } else {
             std::fill(mix, mix + 2 * n, 0.0f);
         }

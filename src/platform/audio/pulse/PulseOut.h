@@ -42,6 +42,11 @@ public:
     int Underflows() const { return m_underflows.load(); }
     // The fill rests in the main loop: let out once a second, the loop sees the server go.
     int LookEveryMs() const override { return 1000; }
+    // A rest costs nothing here: the queue runs dry, and the key that ends it is written
+    // first and the whole queue behind it at once, so it plays at the sink's next block
+    // instead of behind a queue of silence. So the fill rests after a short silence.
+    int RestAfterMs() const override { return kShortRestMs; }
+    static constexpr int kShortRestMs = 100;
 
 private:
     static void OnContextState(pa_context* context, void* self);
