@@ -213,14 +213,10 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
             continue;
         }
         out->m_restedAtNs = SteadyNs();
-        // A rest longer than the queue has let it run dry, and what the server asked
-        // for before is stale: the queue is filled up again at once, so that the key
-        // that woke the fill plays from an empty queue without a break after it.
-        const int frames = out->m_latencyFrames.load();
-        if (out->m_restedAtNs - before > int64_t{frames} * 1'000'000'000 / out->m_rate) {
-            const size_t queue = static_cast<size_t>(frames) * kFrameBytes;
-            bytes = queue > size ? queue - size : 0;
-        }
+        // A rest longer than the queue has let it run dry: the key that woke the fill
+        // goes out first, and the rest of the queue on the server's requests, which wait
+        // unread in the loop meanwhile.
+        if (out->m_restedAtNs - before > out->QueueNs()) return;
     }
 }
 
