@@ -36,6 +36,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
 import lib_stalls  # noqa: E402
+from latency_parts import key_notes, print_parts, split_keys  # noqa: E402
 import vmpk  # noqa: E402
 
 # Goals: median, 9 in 10, worst, and the first key after a silence.
@@ -133,41 +134,6 @@ def in_program(timing):
     ahead = re.search(r"audio-ahead-mean-us-(\d+)-max-us-(\d+)", text)
     return (int(m.group(1)), float(m.group(2)), float(m.group(3)),
             int(ahead.group(1)) / 1000 if ahead else None)
-
-
-def key_notes(timing):
-    """The program's last notes: (arrived, sent to the synthesizer, first rendered), in
-    seconds on the monotonic clock the benchmark's own moments use."""
-    try:
-        text = open(timing).read()
-    except OSError:
-        return []
-    return [(int(a) / 1e9, int(s) / 1e9, int(r) / 1e9) for a, s, r in re.findall(
-        r"key-note \d+ arrived-ns (\d+) sent-ns (\d+) rendered-ns (\d+)", text)]
-
-
-def split_keys(keys, notes):
-    """Each key's way to the ear in parts (ms): press to the program's sound side (the X
-    server, the window), to the synthesizer, to the first sample rendered, and from
-    there to the sink. keys are (pressed, total ms); a key without its note is left out."""
-    parts = []
-    for pressed, total in keys:
-        mine = [n for n in notes if 0 <= n[0] - pressed < 0.5]
-        if mine:
-            a, s, r = mine[0]
-            parts.append((1000 * (a - pressed), 1000 * (s - a), 1000 * (r - s),
-                          total - 1000 * (r - pressed)))
-    return parts
-
-
-def print_parts(label, parts):
-    if not parts:
-        return
-    cols = list(zip(*parts))
-    med = [statistics.median(c) for c in cols]
-    print(f"  parts, {label} (median of {len(parts)}): press to window {med[0]:.1f} ms, "
-          f"to the synthesizer {med[1]:.1f}, to rendered {med[2]:.1f}, rendered to the sink "
-          f"{med[3]:.1f}")
 
 
 def click_once(clicker, rec, offset, key):
