@@ -293,6 +293,8 @@ def main():
             prog.kill()
         inside = in_program(timing)
         notes = key_notes(timing)
+        dropped = re.findall(r"audio-pulse-silence-dropped-(\d+)", open(timing).read()
+                             if os.path.exists(timing) else "")
         stalls = probe.stop()
         rec.close()
         server.close()
@@ -330,6 +332,8 @@ def main():
         queued = inside[3] if inside[3] is not None else sum(reported or (0, 0))
         print(f"  sum of the parts: {inside[1]:.1f} ms to the render, then {queued:.1f} ms queued "
               f"ahead of the sink = {inside[1] + queued:.1f} ms (mean, without the X server)")
+    if dropped:
+        print(f"  program: queued silence dropped before a key {dropped[-1]} times")
     print_parts("clicks", split_keys(plain_keys, notes))
     for i, part in enumerate(split_keys(silence_keys, notes)):
         print_parts(f"after silence {i + 1}", [part])

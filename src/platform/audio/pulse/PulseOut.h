@@ -59,6 +59,7 @@ private:
     bool Connect();
     bool StartStream(int rate);
     void StepDownWhenCalm();
+    void DropQueuedSilence(pa_stream* stream, const uint8_t* fill, size_t size, int64_t atNs);
     int64_t QueueNs() const;
     void AskLatency(int frames);
     // Main-loop thread: a context or stream state that means the server is gone.
@@ -86,10 +87,13 @@ private:
     int64_t m_writtenAtNs = 0;
     int64_t m_ranOutNs = 0;
     int64_t m_dryFromNs = 0;
+    // Main-loop thread: since when only silence was written (0: the last fill sounded).
+    int64_t m_silentFromNs = 0;
     // Main-loop thread: the queue's length as underflows and calm decide it.
     AudioLatency m_latency;
     std::atomic<int> m_latencyFrames{0};
     std::atomic<int> m_underflows{0};
+    int m_silenceDropped = 0;  // main-loop thread: said in the timing log at the end
 };
 
 }  // namespace clavora
