@@ -36,6 +36,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import lib_pipewire as lpw  # noqa: E402
 import lib_pulse as lp  # noqa: E402
 import lib_stalls  # noqa: E402
+from latency_parts import key_notes, print_parts, split_keys  # noqa: E402
 import vmpk  # noqa: E402
 
 # Goals: median, 9 in 10, worst, and the first key after a silence.
@@ -170,6 +171,7 @@ def tied_click(player, clicker, rec, key):
     wait_quiet(rec)
     second = anchors(player, rec, 1)[0]
     offset = (first + second) / 2
+    tied_click.pressed = pressed
     return 1000 * (onset / lp.RATE + offset - pressed), 1000 * abs(second - first)
 
 
@@ -238,6 +240,7 @@ def main():
         print(f"Key to ear through {where} (null sink), "
               f"PULSE_LATENCY_MSEC={args.pulse_latency_msec or 'unset'}:")
         plain, reported, spreads, left_out = [], None, [], 0
+        plain_keys, silence_keys = [], []
         # As many keys as asked, each tied to the clock; keys left out are made up for.
         for i in range(2 * args.clicks):
             if len(plain) == args.clicks:
@@ -249,6 +252,7 @@ def main():
                 left_out += 1
                 continue
             plain.append(ms)
+            plain_keys.append((tied_click.pressed, ms))
             spreads.append(spread)
             reported = server_latency(server)
             time.sleep(0.1)
@@ -275,6 +279,7 @@ def main():
                 left_out += 1
                 continue
             after_silence.append(ms)
+            silence_keys.append((tied_click.pressed, ms))
             spreads.append(spread)
         player.close()
         grant, settled, grew, underflows = program_marks(timing)
@@ -283,6 +288,9 @@ def main():
             clicker.close()
         lp.stop(prog)
         inside = in_program(timing)
+        notes = key_notes(timing)
+        dropped = re.findall(r"audio-pulse-silence-dropped-(\d+)", open(timing).read()
+                             if os.path.exists(timing) else "")
         stalls = probe.stop()
         rec.close()
         server.close()
@@ -320,6 +328,11 @@ def main():
         queued = inside[3] if inside[3] is not None else sum(reported or (0, 0))
         print(f"  sum of the parts: {inside[1]:.1f} ms to the render, then {queued:.1f} ms queued "
               f"ahead of the sink = {inside[1] + queued:.1f} ms (mean, without the X server)")
+    if dropped:
+        print(f"  program: queued silence dropped before a key {dropped[-1]} times")
+    print_parts("clicks", split_keys(plain_keys, notes))
+    for i, part in enumerate(split_keys(silence_keys, notes)):
+        print_parts(f"after silence {i + 1}", [part])
     print(f"  method: two reference clicks around each key agree within "
           f"{max(spreads):.2f} ms (median {statistics.median(spreads):.2f} ms); "
           f"{left_out} keys left out whose references never agreed within 3 ms")

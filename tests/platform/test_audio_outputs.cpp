@@ -61,6 +61,7 @@ public:
         return true;
     }
     void Close() override { m_source.store(nullptr); }
+    int RestAfterMs() const override { return restMs; }
     // The server goes away while it plays.
     void Vanish() {
         there.store(false);
@@ -72,6 +73,7 @@ public:
         return s && (s->Fill(buffer, 4, true), true);
     }
     std::atomic<bool> there{false};
+    int restMs = kRestAfterMs;
 
 private:
     const char* m_name;
@@ -104,6 +106,7 @@ TEST(AudioOutputs, TheKeeperPlaysOnThroughTheNextAndGoesBack) {
     auto card = std::make_unique<FakeOutput>("card");
     FakeOutput& s = *server;
     FakeOutput& c = *card;
+    s.restMs = 100;  // the server's fill rests after a short silence, the card's after 2 s
     std::vector<std::unique_ptr<AudioBackend>> outputs;
     outputs.push_back(std::move(server));
     outputs.push_back(std::move(card));
@@ -111,6 +114,7 @@ TEST(AudioOutputs, TheKeeperPlaysOnThroughTheNextAndGoesBack) {
     keeper.Start(std::move(outputs));
     std::this_thread::sleep_for(300ms);
     EXPECT_STREQ(keeper.Playing(), "");
+    EXPECT_EQ(keeper.RestAfterMs(), AudioBackend::kRestAfterMs);
     // A card appears: taken without a word to the keeper.
     c.there.store(true);
     ASSERT_TRUE(Within(3s, [&] { return std::string(keeper.Playing()) == "card"; }));
@@ -118,6 +122,7 @@ TEST(AudioOutputs, TheKeeperPlaysOnThroughTheNextAndGoesBack) {
     // output is fed; the other is handed silence until it is closed.
     s.there.store(true);
     ASSERT_TRUE(Within(1s, [&] { return std::string(keeper.Playing()) == "server"; }));
+    EXPECT_EQ(keeper.RestAfterMs(), 100);
     uint8_t buffer[4] = {};
     ASSERT_TRUE(s.Ask(buffer));
     EXPECT_EQ(buffer[0], 1);
@@ -126,6 +131,7 @@ TEST(AudioOutputs, TheKeeperPlaysOnThroughTheNextAndGoesBack) {
     s.Vanish();
     ASSERT_TRUE(Within(1s, [&] { return std::string(keeper.Playing()) == "card"; }));
     EXPECT_EQ(keeper.Losses(), 1u);
+    EXPECT_EQ(keeper.RestAfterMs(), AudioBackend::kRestAfterMs);
     EXPECT_FALSE(s.Ask(buffer));
     ASSERT_TRUE(c.Ask(buffer));
     EXPECT_EQ(buffer[0], 1);

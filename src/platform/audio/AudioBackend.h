@@ -43,6 +43,10 @@ public:
     virtual void Resume() {}
     // The queue asked of a sound server now, in frames; 0 where there is none.
     virtual int LatencyFrames() const { return 0; }
+    // How long the sound must have been silent before the fill rests or the stream
+    // pauses (ms). The first key after it plays with nothing queued ahead of it.
+    static constexpr int kRestAfterMs = 2000;
+    virtual int RestAfterMs() const { return kRestAfterMs; }
     // An output whose own loop runs the fill, and cannot see its server go while the fill
     // rests there, asks to have a rest let out this often (ms); 0: never.
     virtual int LookEveryMs() const { return 0; }

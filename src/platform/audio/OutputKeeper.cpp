@@ -43,6 +43,12 @@ const char* OutputKeeper::Playing() const {
     return live >= 0 ? m_outputs[static_cast<size_t>(live)]->Name() : "";
 }
 
+int OutputKeeper::RestAfterMs() const {
+    const int live = m_live.load();
+    return live >= 0 ? m_outputs[static_cast<size_t>(live)]->RestAfterMs()
+                     : AudioBackend::kRestAfterMs;
+}
+
 int OutputKeeper::LatencyFrames() const {
     const int live = m_live.load();
     return live >= 0 ? m_outputs[static_cast<size_t>(live)]->LatencyFrames() : 0;

@@ -64,6 +64,8 @@ public:
     // The name of the output playing, or "" with none.
     const char* Playing() const;
     int LatencyFrames() const;
+    // The live output's silence before a rest (AudioBackend::RestAfterMs).
+    int RestAfterMs() const;
     // Outputs lost while they played, and outputs opened, so far.
     uint64_t Losses() const { return m_losses.load(std::memory_order_relaxed); }
     uint64_t Opens() const { return m_opens.load(std::memory_order_relaxed); }

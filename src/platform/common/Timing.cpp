@@ -40,6 +40,14 @@ void Timing::Close() {
                      static_cast<long long>(n), m_sumNs.load() / 1e6 / n, m_maxNs.load() / 1e6,
                      static_cast<double>(m_sumOffset.load()) / n, AudioOut::kBufferFrames);
     }
+    const int64_t first = n > int64_t{kKeptNotes} ? n - int64_t{kKeptNotes} : 0;
+    for (int64_t i = first; i < n; ++i) {
+        const Kept& kept = m_kept[static_cast<size_t>(i) % kKeptNotes];
+        std::fprintf(m_file, "key-note %lld arrived-ns %lld sent-ns %lld rendered-ns %lld\n",
+                     static_cast<long long>(i), static_cast<long long>(kept.arrived.load()),
+                     static_cast<long long>(kept.sent.load()),
+                     static_cast<long long>(kept.rendered.load()));
+    }
     std::fclose(m_file);
     m_file = nullptr;
 }
@@ -62,10 +70,10 @@ void Timing::Mark(const char* name) {
     std::fflush(m_file);
 }
 
-void Timing::NoteSent() {
+void Timing::NoteSent(int64_t arrivedNs) {
     if (!m_file) return;
     int64_t none = 0;
-    m_noteAt.compare_exchange_strong(none, SteadyNs());
+    if (m_noteAt.compare_exchange_strong(none, SteadyNs())) m_arrivedAt.store(arrivedNs);
 }
 
 void Timing::Rendered(const int16_t* out, size_t frames) {
@@ -75,7 +83,10 @@ void Timing::Rendered(const int16_t* out, size_t frames) {
     for (size_t i = 0; i < 2 * frames; ++i) {
         if (out[i] != 0) {
             const int64_t ns = now - sent;
-            m_count.fetch_add(1);
+            Kept& kept = m_kept[static_cast<size_t>(m_count.fetch_add(1)) % kKeptNotes];
+            kept.arrived.store(m_arrivedAt.load());
+            kept.sent.store(sent);
+            kept.rendered.store(now);
             m_sumNs.fetch_add(ns);
             m_sumOffset.fetch_add(static_cast<int64_t>(i / 2));
             int64_t max = m_maxNs.load();

@@ -4,6 +4,7 @@
 // process, and the processor time used by then) and, at the end, how long a Note On took to come out of the audio callback.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -31,8 +32,9 @@ public:
         if (changed) ++m_changedFrames;
     }
 
-    // A Note On went to the synthesizer now.
-    void NoteSent();
+    // A Note On went to the synthesizer now; it reached the sound's side at arrivedNs
+    // (steady clock), before the synthesizer took it.
+    void NoteSent(int64_t arrivedNs);
     // Audio callback: frames stereo frames are about to leave. Cheap; no lock.
     void Rendered(const int16_t* out, size_t frames);
 
@@ -46,6 +48,15 @@ private:
     std::atomic<int64_t> m_sumNs{0};
     std::atomic<int64_t> m_maxNs{0};
     std::atomic<int64_t> m_sumOffset{0};
+    // The last notes, each as it arrived, went to the synthesizer and was first rendered
+    // (steady clock, ns), written at the end: a benchmark sets them beside the moment it
+    // pressed the key and the moment the sound left the sink.
+    static constexpr size_t kKeptNotes = 64;
+    struct Kept {
+        std::atomic<int64_t> arrived{0}, sent{0}, rendered{0};
+    };
+    std::atomic<int64_t> m_arrivedAt{0};
+    std::array<Kept, kKeptNotes> m_kept{};
 };
 
 // The process's one timing log, opened on first use; the platform closes it as it ends.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/common/SteadyNs.h"
 #include "platform/common/Timing.h"
 
 namespace clavora {
@@ -59,6 +60,7 @@ void AudioOut::ShortMessage(uint32_t msg) {
     if (!m_midiOpen.load(std::memory_order_acquire)) return;
     const SynthEvent event = DecodeShortMessage(msg);
     if (event.kind == SynthEvent::kNone) return;
+    const int64_t arrived = SteadyNs();
     std::lock_guard<std::mutex> hold(m_queue.Senders());
     m_backlog.Add(event);
     fluid_synth_t* synth = m_synth.load(std::memory_order_acquire);
@@ -74,7 +76,7 @@ void AudioOut::ShortMessage(uint32_t msg) {
         return;
     }
     Apply(synth, event);
-    if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent();
+    if (event.kind == SynthEvent::kNoteOn) TimingLog().NoteSent(arrived);
     Sent();
 }
 
@@ -137,9 +139,9 @@ void AudioOut::Render(int16_t* out, size_t frames) {
     const uint32_t messages = m_messages.load(std::memory_order_acquire);
     if (messages != m_messagesSeen) {
         m_messagesSeen = messages;
-        m_silentBuffers = 0;
+        m_silentFrames = 0;
     }
-    if (m_silentBuffers >= kSilenceBeforeIdle) synth = nullptr;
+    if (m_silentFrames >= SilenceBeforeIdle()) synth = nullptr;
     // What the senders handed over is rendered from here on; what folded while the
     // output stood still is caught up first (the senders' lock held, so no sender is in
     // the synthesizer meanwhile; tried, never waited for).
@@ -162,7 +164,7 @@ void AudioOut::Render(int16_t* out, size_t frames) {
         }
         if (synth) {
             fluid_synth_write_float(synth, static_cast<int>(n), mix, 0, 2, mix, 1, 2);
-            m_silentBuffers = Inaudible(mix, 2 * n) ? m_silentBuffers + 1 : 0;
+            m_silentFrames = Inaudible(mix, 2 * n) ? m_silentFrames + static_cast<int64_t>(n) : 0;
         } else {
             std::fill(mix, mix + 2 * n, 0.0f);
         }

@@ -91,8 +91,11 @@ public:
     void RenderByHand(int16_t* out, size_t frames) { Render(out, frames); }
 
 private:
-    // Buffers of silence (about 2 s) after which an untouched synthesizer is not rendered.
-    static constexpr int kSilenceBeforeIdle = 2 * kAudioRate / kBufferFrames;
+    // Frames of silence after which an untouched synthesizer is not rendered and the
+    // fill may rest: as long as the live output asks, whatever size its fills are.
+    int64_t SilenceBeforeIdle() const {
+        return int64_t{m_keeper.RestAfterMs()} * kAudioRate / 1000;
+    }
 
     // The output's thread: fills length bytes of 16-bit stereo; true when there was
     // nothing to play, after resting until there was (mayRest) or at once (for a stream
@@ -172,7 +175,7 @@ private:
 
     // Owned by the callback.
     uint32_t m_messagesSeen = 0;
-    int m_silentBuffers = 0;
+    int64_t m_silentFrames = 0;
     uint64_t m_playTaken = 0;
     const PcmSound* m_playing = nullptr;
     size_t m_playPos = 0;

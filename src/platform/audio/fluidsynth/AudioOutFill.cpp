@@ -92,7 +92,7 @@ bool AudioOut::Fill(uint8_t* stream, int length, bool mayRest) {
     // callback then renders at once, and that message's onset comes out in this buffer.
     // The count is read first: a sender bumps it after its message or sound is posted.
     const uint32_t wakeups = m_wakeups.load();
-    const bool idle = m_silentBuffers >= kSilenceBeforeIdle && !m_playing &&
+    const bool idle = m_silentFrames >= SilenceBeforeIdle() && !m_playing &&
                       m_playRequest.load(std::memory_order_acquire) == m_playTaken &&
                       m_messages.load(std::memory_order_acquire) == m_messagesSeen;
     if (idle && mayRest && SteadyNs() >= m_noRestUntilNs.load()) RestUntilWoken(wakeups);

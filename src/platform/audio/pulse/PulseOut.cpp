@@ -22,6 +22,8 @@ constexpr pa_usec_t kAnswerUs = 3'000'000;
 constexpr int64_t kRestEchoNs = 200'000'000;
 // A queue that ran out longer ago than this before an underflow's notice is another story.
 constexpr int64_t kRunOutNs = 200'000'000;
+// Written this much longer ago than the queue is long, sound has left the server.
+constexpr int64_t kPlayedOutNs = 100'000'000;
 
 // The server keeps frames queued in all; it asks for more a quarter of that at a
 // time, but no more than 4.4 ms (a key waits for the next request before it is rendered,
@@ -49,6 +51,7 @@ bool PulseOut::Open(int rate, AudioSource& source) {
     m_raised = false;
     m_lateAnswer = false;
     m_restedAtNs = 0;
+    m_silentFromNs = 0;
     m_fixedLatency = std::getenv("PULSE_LATENCY_MSEC") != nullptr;
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop) return false;
@@ -147,6 +150,12 @@ void PulseOut::Close() {
         pa_context_unref(m_context);
         m_context = nullptr;
     }
+    if (TimingLog().Enabled() && m_silenceDropped > 0) {
+        char name[48];
+        std::snprintf(name, sizeof name, "audio-pulse-silence-dropped-%d", m_silenceDropped);
+        TimingLog().Mark(name);
+    }
+    m_silenceDropped = 0;
     pa_threaded_mainloop_unlock(m_loop);
     pa_threaded_mainloop_stop(m_loop);
     pa_threaded_mainloop_free(m_loop);
@@ -205,6 +214,7 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
         const int64_t before = SteadyNs();
         const bool rested = out->m_source->Fill(static_cast<uint8_t*>(data),
                                                 static_cast<int>(size), true);
+        out->DropQueuedSilence(stream, static_cast<const uint8_t*>(data), size, before);
         pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
         out->m_writtenAtNs = SteadyNs();
         bytes -= size;
@@ -213,15 +223,31 @@ void PulseOut::OnWrite(pa_stream* stream, size_t bytes, void* self) {
             continue;
         }
         out->m_restedAtNs = SteadyNs();
-        // A rest longer than the queue has let it run dry, and what the server asked
-        // for before is stale: the queue is filled up again at once, so that the key
-        // that woke the fill plays from an empty queue without a break after it.
-        const int frames = out->m_latencyFrames.load();
-        if (out->m_restedAtNs - before > int64_t{frames} * 1'000'000'000 / out->m_rate) {
-            const size_t queue = static_cast<size_t>(frames) * kFrameBytes;
-            bytes = queue > size ? queue - size : 0;
-        }
+        // A rest longer than the queue has let it run dry: the key that woke the fill
+        // goes out first, and the rest of the queue on the server's requests, which wait
+        // unread in the loop meanwhile.
+        if (out->m_restedAtNs - before > out->QueueNs()) return;
     }
+}
+
+void PulseOut::DropQueuedSilence(pa_stream* stream, const uint8_t* fill, size_t size,
+                                 int64_t atNs) {
+    // Sound after nothing but silence for longer than the queue (the keeper let the fill
+    // out of its rest for a moment, and the server's requests were answered with
+    // silence): all that is queued is silence, and it is dropped, so that the sound plays
+    // at once instead of behind it. Older writes have played out, unless the server
+    // stood still for longer than the margin.
+    if (std::all_of(fill, fill + size, [](uint8_t b) { return b == 0; })) {
+        if (m_silentFromNs == 0) m_silentFromNs = atNs;
+        return;
+    }
+    // A fill that rested longer than the queue found it run dry: nothing to drop.
+    const bool onlySilence = m_silentFromNs > 0 && SteadyNs() - atNs < QueueNs() &&
+                             atNs - m_silentFromNs > QueueNs() + kPlayedOutNs;
+    m_silentFromNs = 0;
+    if (!onlySilence) return;
+    if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
+    ++m_silenceDropped;
 }
 
 void PulseOut::StepDownWhenCalm() {

@@ -42,6 +42,11 @@ public:
     int Underflows() const { return m_underflows.load(); }
     // The fill rests in the main loop: let out once a second, the loop sees the server go.
     int LookEveryMs() const override { return 1000; }
+    // A rest costs nothing here: the queue runs dry, and the key that ends it is written
+    // first and the whole queue behind it at once, so it plays at the sink's next block
+    // instead of behind a queue of silence. So the fill rests after a short silence.
+    int RestAfterMs() const override { return kShortRestMs; }
+    static constexpr int kShortRestMs = 100;
 
 private:
     static void OnContextState(pa_context* context, void* self);
@@ -54,6 +59,7 @@ private:
     bool Connect();
     bool StartStream(int rate);
     void StepDownWhenCalm();
+    void DropQueuedSilence(pa_stream* stream, const uint8_t* fill, size_t size, int64_t atNs);
     int64_t QueueNs() const;
     void AskLatency(int frames);
     // Main-loop thread: a context or stream state that means the server is gone.
@@ -81,10 +87,13 @@ private:
     int64_t m_writtenAtNs = 0;
     int64_t m_ranOutNs = 0;
     int64_t m_dryFromNs = 0;
+    // Main-loop thread: since when only silence was written (0: the last fill sounded).
+    int64_t m_silentFromNs = 0;
     // Main-loop thread: the queue's length as underflows and calm decide it.
     AudioLatency m_latency;
     std::atomic<int> m_latencyFrames{0};
     std::atomic<int> m_underflows{0};
+    int m_silenceDropped = 0;  // main-loop thread: said in the timing log at the end
 };
 
 }  // namespace clavora
