@@ -88,11 +88,38 @@ def synth_ready_ms(timing, start_wall):
     return None
 
 
+def park_pointer(d, origin, geom):
+    """The pointer in the window's far corner, and a second for the program to settle."""
+    from Xlib import X
+    from Xlib.ext import xtest
+    xtest.fake_input(d, X.MotionNotify, x=-origin.x + geom.width - 5,
+                     y=-origin.y + geom.height - 5)
+    d.sync()
+    time.sleep(1)
+
+
+def click_ten_a_second(d, origin, geom, t0, seconds):
+    """Ten clicks a second from t0 for seconds: near the keyboard's bottom, across the middle."""
+    from Xlib import X
+    from Xlib.ext import xtest
+    n = 0
+    while time.monotonic() - t0 < seconds:
+        x = geom.width // 2 + ((n * 37) % 120) - 60
+        xtest.fake_input(d, X.MotionNotify, x=-origin.x + x,
+                         y=-origin.y + int(geom.height * 0.94))
+        xtest.fake_input(d, X.ButtonPress, 1)
+        d.sync()
+        time.sleep(0.05)
+        xtest.fake_input(d, X.ButtonRelease, 1)
+        d.sync()
+        n += 1
+        time.sleep(max(0.0, t0 + n * 0.1 - time.monotonic()))
+
+
 def one_run(command, env, seconds):
     """(exec to window ms, RSS at 5 s MiB, idle %, clicking %, piano ready ms or None) or
     a reason it failed."""
     from Xlib import X, display as xdisplay
-    from Xlib.ext import xtest
     # A window at 2x needs a screen that holds 1600 x 1040.
     xserver = lp.Xvfb("2000x1200x24" if env.get("CLAVORA_SCALE") else "1024x768x24")
     workdir = tempfile.mkdtemp(prefix="clavora-compare.")
@@ -119,27 +146,13 @@ def one_run(command, env, seconds):
         geom = win.get_geometry()
         origin = win.translate_coords(d.screen().root, 0, 0)
         # Park the pointer in a corner, then measure the idle program.
-        xtest.fake_input(d, X.MotionNotify, x=-origin.x + geom.width - 5,
-                         y=-origin.y + geom.height - 5)
-        d.sync()
-        time.sleep(1)
+        park_pointer(d, origin, geom)
         c0, t0 = cpu_seconds(proc.pid), time.monotonic()
         time.sleep(seconds)
         idle = 100 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
         # Ten clicks a second on the keyboard: near the bottom, across the middle.
         c0, t0 = cpu_seconds(proc.pid), time.monotonic()
-        n = 0
-        while time.monotonic() - t0 < seconds:
-            x = geom.width // 2 + ((n * 37) % 120) - 60
-            xtest.fake_input(d, X.MotionNotify, x=-origin.x + x,
-                             y=-origin.y + int(geom.height * 0.94))
-            xtest.fake_input(d, X.ButtonPress, 1)
-            d.sync()
-            time.sleep(0.05)
-            xtest.fake_input(d, X.ButtonRelease, 1)
-            d.sync()
-            n += 1
-            time.sleep(max(0.0, t0 + n * 0.1 - time.monotonic()))
+        click_ten_a_second(d, origin, geom, t0, seconds)
         busy = 100 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
         if proc.poll() is not None:
             return "ended while clicked"

@@ -62,7 +62,6 @@ def split(before, after, seconds):
 
 def one_run(command, env, seconds, attach=None):
     from Xlib import X, display as xdisplay
-    from Xlib.ext import xtest
     xserver = lp.Xvfb()
     workdir = tempfile.mkdtemp(prefix="clavora-threads.")
     d = xdisplay.Display(xserver.display)
@@ -77,28 +76,14 @@ def one_run(command, env, seconds, attach=None):
         time.sleep(4)
         geom = win.get_geometry()
         origin = win.translate_coords(d.screen().root, 0, 0)
-        xtest.fake_input(d, X.MotionNotify, x=-origin.x + geom.width - 5,
-                         y=-origin.y + geom.height - 5)
-        d.sync()
-        time.sleep(1)
+        compare.park_pointer(d, origin, geom)
         s0, t0 = threads(proc.pid), time.monotonic()
         time.sleep(seconds)
         s1, t1 = threads(proc.pid), time.monotonic()
         idle = split(s0, s1, t1 - t0)
         recorder = subprocess.Popen("exec " + attach.replace("{pid}", str(proc.pid)), shell=True,
                                     stdout=subprocess.DEVNULL) if attach else None
-        n = 0
-        while time.monotonic() - t1 < seconds:
-            x = geom.width // 2 + ((n * 37) % 120) - 60
-            xtest.fake_input(d, X.MotionNotify, x=-origin.x + x,
-                             y=-origin.y + int(geom.height * 0.94))
-            xtest.fake_input(d, X.ButtonPress, 1)
-            d.sync()
-            time.sleep(0.05)
-            xtest.fake_input(d, X.ButtonRelease, 1)
-            d.sync()
-            n += 1
-            time.sleep(max(0.0, t1 + n * 0.1 - time.monotonic()))
+        compare.click_ten_a_second(d, origin, geom, t1, seconds)
         busy = split(s1, threads(proc.pid), time.monotonic() - t1)
         if recorder:
             recorder.send_signal(2)
