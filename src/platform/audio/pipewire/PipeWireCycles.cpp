@@ -1,5 +1,5 @@
 // The PipeWire output's watch on the graph's cycles: a cycle that went by without a
-// fill, what it lacked, and the quantum asked of the graph after it or after a calm.
+// fill or got it too late, what it lacked, and the quantum asked of the graph after it or after a calm.
 #include <pipewire/pipewire.h>
 
 #include <cstdio>
@@ -59,11 +59,19 @@ void PipeWireOut::WatchCycles(bool idle, uint32_t frames) {
     if (cycle != 0) m_cycleFrames = frames;
     m_lastTicks = time.ticks;
     m_lastFrames = frames;
-    if (missed) m_missed.fetch_add(1, std::memory_order_relaxed);
-    LatencyChange change{0, missed ? missing : -1, cycle};
+    // A fill handed over once its cycle's time was up came too late for it: the sink
+    // played silence for that cycle, yet our position moves on by one cycle as ever. It
+    // lacked what it was late by, which only a longer quantum can hold.
+    const int64_t now = SteadyNs();
+    const int64_t overNs = now - static_cast<int64_t>(time.now) -
+                           int64_t{frames} * 1'000'000'000 / m_rate;
+    const bool late = !fresh && !missed && !idle && time.now > 0 && overNs > 0;
+    const int lacked =
+        missed ? missing : late ? static_cast<int>(overNs * m_rate / 1'000'000'000) + 1 : -1;
+    if (missed || late) m_missed.fetch_add(1, std::memory_order_relaxed);
+    LatencyChange change{0, lacked, cycle};
     if (!m_fixedLatency) {
-        const int64_t now = SteadyNs();
-        if (missed ? m_latency.Underflow(now, missing) : !idle && m_latency.Calm(now))
+        if (lacked >= 0 ? m_latency.Underflow(now, lacked) : !idle && m_latency.Calm(now))
             change.frames = m_latency.Frames();
     }
     // The graph runs in quanta of powers of two, rounding a latency asked down to one:
