@@ -325,9 +325,9 @@ TEST_F(Frame, AnIdleFrameDrawsTheRestingStateAndNothingElse) {
     EXPECT_EQ(platform.presented, 2);
 }
 
-TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
-    ASSERT_TRUE(AllocationsAreCounted());
-    CPianoDlg& d = MakeWithArt();
+// A busy scene: a letter game asking, the staff scrolled, recording, the lights
+// flashing and ten keys held or counting down.
+static void MakeBusy(CPianoDlg& d) {
     d.m_nQuestion = 0;
     d.m_nMode = MODE_LETTER;
     for (int i = 0; i < QUIZ_NOTES; ++i) d.m_nQuizKeys[i] = static_cast<int16_t>(15 + i);
@@ -335,6 +335,12 @@ TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
     d.m_bRecording = 1;
     d.m_nFlashMarker = d.m_nFlashStop = 5;
     for (int k = 30; k < 40; ++k) d.m_nKeyState[k] = static_cast<int16_t>(k % 2 ? KEY_HELD : k - 20);
+}
+
+TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
+    ASSERT_TRUE(AllocationsAreCounted());
+    CPianoDlg& d = MakeWithArt();
+    MakeBusy(d);
     platform.midi.reserve(1000);  // the fake's own record of messages is not the frame's
     Frames(1);
     EXPECT_EQ(d.m_bNeedBackBitmap, 0);
@@ -355,13 +361,7 @@ TEST_F(Frame, TheBackBufferIsMadeOnceAndFramesAllocateNothing) {
 TEST_F(Frame, TheRectanglesPresentedAreAllThatChanged) {
     CPianoDlg& d = MakeWithArt();
     platform.presentChangesOnly = true;
-    d.m_nQuestion = 0;
-    d.m_nMode = MODE_LETTER;
-    for (int i = 0; i < QUIZ_NOTES; ++i) d.m_nQuizKeys[i] = static_cast<int16_t>(15 + i);
-    d.m_nScroll = 150;
-    d.m_bRecording = 1;
-    d.m_nFlashMarker = d.m_nFlashStop = 5;
-    for (int k = 30; k < 40; ++k) d.m_nKeyState[k] = static_cast<int16_t>(k % 2 ? KEY_HELD : k - 20);
+    MakeBusy(d);
     Frames(1);
     ASSERT_EQ(platform.frameScale, 1);
     int partial = 0;
