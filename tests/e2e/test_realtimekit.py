@@ -205,6 +205,9 @@ def main(argv):
     if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
         skip("no mount namespace here, so polkitd cannot be given a rule of the test's own")
     user = User(USER)
+    # A checkout in a folder only root may enter (mktemp -d) keeps the program from the user.
+    if subprocess.run(["test", "-x", binary], **user.popen_args()).returncode != 0:
+        skip(f"user {USER} cannot run {binary}")
     workdir = tempfile.mkdtemp(prefix="clavora-rtkit.")
     daemons, xvfb = None, None
     try:
