@@ -7,8 +7,8 @@ without a quiet run of 3 ms or more inside its held notes, after at most one ada
 stalls); afterwards a click on a key sounds there. A song with a gap is played once more,
 and a gap in that one fails. Then the program stopped for 40 ms in a song must ask the
 server for a longer queue, and all 128 programs are chosen in turn while a note is
-held, which must not drop out either (after that one adaptation). Last, the server's going away and standing still
-(lib_sound_survival): after a restart a key must sound within 2 s of its return, and
+held, which must not drop out either (after that one adaptation). Last, the server's
+going away and standing still (lib_sound_survival): after a restart a key must sound within 2 s of its return, and
 while it stands still and 2000 MIDI notes arrive the window must answer clicks within
 100 ms, with no message lost and no note left hanging.
 
@@ -113,7 +113,8 @@ def longest_after_adaptation(rec, timing, onset, end, what):
     if runs and adapted_after(timing, rec.when(runs[0][0])):
         first_at, first = runs[0]
         print(f"e2e: a gap of {1000 * first / lp.RATE:.1f} ms at "
-              f"{(first_at - onset) / lp.RATE:.2f} s into the {what}, after which the program took a longer queue: its one adaptation",
+              f"{(first_at - onset) / lp.RATE:.2f} s into the {what}, after which the program "
+              "took a longer queue: its one adaptation",
               file=sys.stderr)
         gap, gap_at = rec.longest_quiet(first_at + first, end)
     return gap, gap_at
