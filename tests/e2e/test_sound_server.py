@@ -1,16 +1,16 @@
 #!/usr/bin/python3
 """On a real sound server of the test's own (a PulseAudio daemon, or PipeWire, which the
-program reaches with a stream of its own) with a null sink: three times in a row the program
-starts with a song in slot 0, which plays by itself and must reach the sink's monitor
-without a quiet run of 3 ms or more inside its held notes, after at most one adaptation
-(a first gap after which the program takes a longer queue is how it learns the machine's
-stalls); afterwards a click on a key sounds there. A song with a gap is played once more,
-and a gap in that one fails. Then the program stopped for 40 ms in a song must ask the
-server for a longer queue, and all 128 programs are chosen in turn while a note is
-held, which must not drop out either (after that one adaptation). Last, the server's
-going away and standing still (lib_sound_survival): after a restart a key must sound within 2 s of its return, and
-while it stands still and 2000 MIDI notes arrive the window must answer clicks within
-100 ms, with no message lost and no note left hanging.
+program reaches with a stream of its own) with a null sink: three times in a row the
+program starts with a song in slot 0, which plays by itself and must reach the sink's
+monitor without a quiet run of 3 ms or more inside its held notes, after at most one
+adaptation (a first gap after which the program takes a longer queue is how it learns the
+machine's stalls); afterwards a click on a key sounds there. A song with a gap is played
+once more, and a gap in that one fails. Then the program stopped for 40 ms in a song must
+ask the server for a longer queue, and all 128 programs are chosen in turn while a note is
+held, which must not drop out either (after that one adaptation). Last, the server's going
+away and standing still (lib_sound_survival): after a restart a key must sound within 2 s
+of its return, and while it stands still and 2000 MIDI notes arrive the window must answer
+clicks within 100 ms, with no message lost and no note left hanging.
 
 Usage: test_sound_server.py PATH_TO_CLAVORA [--server pulseaudio|pipewire] [--songs N]
                             [--busy N] [--again N]
