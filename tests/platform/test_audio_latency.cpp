@@ -1,7 +1,8 @@
 // The queue a sound server is asked to keep: underflows (with how much sound they lacked)
 // reported at given moments in, the queue's length after each out. The queue grows by
-// what was missing and a margin, a run of underflows counts as its largest, the guard
-// holds, and a long calm steps the queue back down to where it started.
+// what was missing and a margin (a piece more where the server refills it piecemeal), a
+// run of underflows counts as its largest, the guard holds, and a long calm steps the
+// queue back down to where it started.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -24,6 +25,7 @@ TEST(AudioLatency, QueueGrowsByWhatWasMissingAndCalmShrinksIt) {
         const char* name;
         std::vector<Step> steps;
         int start = AudioLatency::kStartFrames;
+        AudioLatency::Refill refill = {};
     } cases[] = {
         {"calm from the start", {{100, -1, 384}, {60'000, -1, 384}}},
         {"from the stream's first moments", {{100, 300, 748}, {599, 300, 748}, {600, 300, 1112}}},
@@ -40,16 +42,29 @@ TEST(AudioLatency, QueueGrowsByWhatWasMissingAndCalmShrinksIt) {
          {{1000, 256, 576}, {21'000, -1, 448}, {41'000, -1, 320}, {61'000, -1, 256},
           {90'000, -1, 256}},
          256},
+        // Refilled a quarter at a time, within 64 to 192 frames: the queue keeps a piece
+        // over what the stall needed (want - Piece(want) >= need).
+        {"refilled in quarters, a piece over",
+         {{1000, 52, 666}, {3000, 285, 1207}, {5000, 22'050, 2205}},
+         AudioLatency::kStartFrames,
+         {4, 64, 192}},
     };
     for (const auto& c : cases) {
         AudioLatency latency;
-        latency.Start(0, c.start);
+        latency.Start(0, c.start, c.refill);
         int before = latency.Frames();
         for (const Step& s : c.steps) {
             const bool changed = s.missing >= 0 ? latency.Underflow(s.ms * kMs, s.missing)
                                                 : latency.Calm(s.ms * kMs);
             EXPECT_EQ(latency.Frames(), s.frames) << c.name << " at " << s.ms << " ms";
             EXPECT_EQ(changed, s.frames != before) << c.name << " at " << s.ms << " ms";
+            // A grown queue at its low point, one piece short, holds the stall it missed
+            // (each underflow of the refilled case is a run of its own).
+            if (c.refill.parts && changed && s.frames < AudioLatency::kMaxFrames) {
+                EXPECT_GE(s.frames - AudioLatency::Piece(c.refill, s.frames),
+                          before + s.missing + AudioLatency::kMarginFrames)
+                    << c.name << " at " << s.ms << " ms";
+            }
             before = latency.Frames();
         }
     }

@@ -29,8 +29,10 @@ constexpr int64_t kPlayedOutNs = 100'000'000;
 // time, but no more than 4.4 ms (a key waits for the next request before it is rendered,
 // so a long queue would delay it twice), and starts playing (again) as soon as one such
 // piece is in.
+constexpr AudioLatency::Refill kRefill{4, 64, 192};
+
 pa_buffer_attr Attr(int frames) {
-    const auto request = static_cast<uint32_t>(std::clamp(frames / 4, 64, 192) * kFrameBytes);
+    const auto request = static_cast<uint32_t>(AudioLatency::Piece(kRefill, frames) * kFrameBytes);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = static_cast<uint32_t>(frames * kFrameBytes);
@@ -104,7 +106,7 @@ bool PulseOut::StartStream(int rate) {
     pa_stream_set_write_callback(m_stream, &PulseOut::OnWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseOut::OnUnderflow, this);
     pa_stream_set_started_callback(m_stream, &PulseOut::OnStarted, this);
-    m_latency.Start(SteadyNs());
+    m_latency.Start(SteadyNs(), AudioLatency::kStartFrames, kRefill);
     const int frames = m_latency.Frames();
     m_latencyFrames.store(frames);
     // The queue is the whole way to the speaker: the server shortens its own buffer to
