@@ -29,7 +29,6 @@ struct AudioRefill {
 
 class AudioLatency {
 public:
-    using Refill = AudioRefill;
     static constexpr int kStartFrames = 384;   // 8.7 ms at 44100 Hz
     static constexpr int kMarginFrames = 64;   // 1.5 ms over what was missing
     static constexpr int kStepFrames = 128;    // 2.9 ms back down after each calm
@@ -39,12 +38,12 @@ public:
     // A calm this long, without an underflow, lets the queue step back down.
     static constexpr int64_t kCalmNs = 20'000'000'000;
 
-    static int Piece(const Refill& refill, int frames) {
+    static int Piece(const AudioRefill& refill, int frames) {
         return refill.parts ? std::clamp(frames / refill.parts, refill.least, refill.most) : 0;
     }
 
     // The stream starts at nowNs with the shortest queue, which calm returns to.
-    void Start(int64_t nowNs, int startFrames = kStartFrames, Refill refill = {}) {
+    void Start(int64_t nowNs, int startFrames = kStartFrames, AudioRefill refill = {}) {
         m_refill = refill;
         m_start = startFrames;
         m_frames = startFrames;
@@ -80,7 +79,7 @@ public:
     }
 
 private:
-    Refill m_refill;
+    AudioRefill m_refill;
     int m_start = kStartFrames;
     int m_frames = kStartFrames;
     int m_runBase = kStartFrames;

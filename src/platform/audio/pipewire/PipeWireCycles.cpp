@@ -1,5 +1,6 @@
 // The PipeWire output's watch on the graph's cycles: a cycle that went by without a
-// fill or got it too late, what it lacked, and the quantum asked of the graph after it or after a calm.
+// fill or got it too late, what it lacked, and the quantum asked of the graph after it
+// or after a calm.
 #include <pipewire/pipewire.h>
 
 #include <cstdio>

@@ -29,7 +29,7 @@ constexpr int64_t kPlayedOutNs = 100'000'000;
 // time, but no more than 4.4 ms (a key waits for the next request before it is rendered,
 // so a long queue would delay it twice), and starts playing (again) as soon as one such
 // piece is in.
-constexpr AudioLatency::Refill kRefill{4, 64, 192};
+constexpr AudioRefill kRefill{4, 64, 192};
 
 pa_buffer_attr Attr(int frames) {
     const auto request = static_cast<uint32_t>(AudioLatency::Piece(kRefill, frames) * kFrameBytes);

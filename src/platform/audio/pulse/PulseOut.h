@@ -43,8 +43,9 @@ public:
     // The fill rests in the main loop: let out once a second, the loop sees the server go.
     int LookEveryMs() const override { return 1000; }
     // A rest costs nothing here: the queue runs dry, and the key that ends it is written
-    // first and the whole queue behind it at once, so it plays at the sink's next block
-    // instead of behind a queue of silence. So the fill rests after a short silence.
+    // first and the rest of the queue on the server's requests, so it plays at the sink's
+    // next block instead of behind a queue of silence. So the fill rests after a short
+    // silence.
     int RestAfterMs() const override { return kShortRestMs; }
     static constexpr int kShortRestMs = 100;
 
